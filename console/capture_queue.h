@@ -1,0 +1,54 @@
+// Received chunks waiting to be forwarded, one first-in first-out queue per direction.
+#ifndef BRINDLE_CONSOLE_CAPTURE_QUEUE_H
+#define BRINDLE_CONSOLE_CAPTURE_QUEUE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+class SystemServices;
+
+// One received chunk in one zero-filled allocation: a 32-bit length in host byte order, the
+// bytes exactly as received, and a zero byte.
+class CaptureBlock {
+public:
+    static constexpr std::size_t kOverhead = 5;
+
+    explicit CaptureBlock(unsigned char* memory) : memory_(memory) {}
+
+    std::int32_t Length() const;
+    const char* Data() const { return reinterpret_cast<const char*>(memory_ + 4); }
+    unsigned char* Memory() const { return memory_; }
+
+    // Lays a chunk out in memory of at least length + kOverhead zero-filled bytes.
+    static CaptureBlock Fill(unsigned char* memory, const char* bytes, std::int32_t length);
+
+private:
+    unsigned char* memory_;
+};
+
+// Owns its blocks: whatever is still queued when the queue goes is released with it.
+class CaptureQueue {
+public:
+    explicit CaptureQueue(SystemServices& memory) : memory_(memory) {}
+    ~CaptureQueue();
+    CaptureQueue(const CaptureQueue&) = delete;
+    CaptureQueue& operator=(const CaptureQueue&) = delete;
+
+    // Copies a chunk to the tail; false when no memory could be had for it.
+    bool Append(const char* bytes, std::int32_t length);
+    bool IsEmpty() const { return blocks_.empty(); }
+    std::size_t Count() const { return blocks_.size(); }
+    CaptureBlock Head() const { return CaptureBlock(blocks_.front()); }
+    // Takes the head block out and releases it.
+    void RemoveHead();
+    // Bytes held by all blocks together.
+    std::int64_t QueuedBytes() const { return queuedBytes_; }
+
+private:
+    SystemServices& memory_;
+    std::deque<unsigned char*> blocks_;
+    std::int64_t queuedBytes_ = 0;
+};
+
+#endif

@@ -1,0 +1,164 @@
+// The relay console: one dialog that owns both endpoints, the poll tick, the capture queues, the
+// traffic views and the status lines. It reaches the window only through a DialogHost and the
+// network only through a SocketsLayer.
+#ifndef BRINDLE_CONSOLE_RELAY_DLG_H
+#define BRINDLE_CONSOLE_RELAY_DLG_H
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "console/capture_queue.h"
+#include "platform/dialog_host.h"
+#include "platform/sockets_layer.h"
+
+class SystemServices;
+
+inline constexpr unsigned POLL_TIMER_ID = 1025;
+inline constexpr unsigned kPollPeriodMs = 100;
+inline constexpr std::size_t kScratchAreaSize = 4116;
+inline constexpr int kReceiveChunkSize = 4096;
+
+// How much one ReceiveAll call may take from a socket before it leaves the rest for the next
+// tick, so that a sender that never pauses cannot hold the window or fill the memory.
+struct ReceiveBudget {
+    std::int64_t maxBytes = 16 * 1024 * 1024;
+    std::chrono::milliseconds maxTime{50};
+};
+
+class CRelayDlg final : public DialogEvents {
+public:
+    CRelayDlg(DialogHost& host, SocketsLayer& sockets, SystemServices& system,
+              std::function<void()> runAboutBox = {});
+    ~CRelayDlg() override = default;
+    CRelayDlg(const CRelayDlg&) = delete;
+    CRelayDlg& operator=(const CRelayDlg&) = delete;
+
+    int DoModal();
+
+    // DialogEvents
+    void OnInitDialog() override;
+    bool OnCommand(int controlId) override;
+    void OnTimer(unsigned timerId) override;
+    bool OnSysCommand(unsigned commandId) override;
+    int OnQueryDragIcon() const { return appIcon; }
+
+    // Controls, counters and opening state.
+    void EnableControl(int controlId, int enable);
+    unsigned IsChecked(int controlId) const;
+    void EnableConfiguration(int enable);
+    void UpdateCounter(std::int64_t& counter, std::int64_t amount, int reset);
+    void OnClientReset();
+    void OnServerReset();
+    int StartPollTimer();
+    void InitConsole();
+
+    // Status lines and teardown. A null message stands for "no message".
+    void SetServerStatus(const std::string& text);
+    void SetClientStatus(const std::string& text);
+    static std::string ComposeStatus(const char* message, int code);
+    static std::string FormatSocketError(int code);
+    void StopListening(const char* message, int code);
+    void CloseRemoteClient(const char* message, int code);
+    void CloseRemoteServer(const char* message, int code);
+    void OnServerDisconnect();
+    void OnClientDisconnect();
+    void OnStopServer();
+
+    // Poll tick and receive pump.
+    void PollServerSide();
+    void PollClientSide();
+    int ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers);
+
+    // Local server endpoint.
+    void OnListen();
+    int ValidatePorts();
+    int StartListening();
+    int GetListenPort();
+    static int FillAnyAddress(SocketAddressIn& address, int port);
+    void OnListening();
+    SocketHandle AcceptRemoteClient();
+    void OnRemoteClientConnected(SocketHandle socket);
+
+    // Local client endpoint.
+    void OnConnect();
+    int ValidateHost();
+    int SetNoDelay(SocketHandle socket);
+    int ConnectRemoteServer(int maxPolls);
+    int GetDestPort();
+    // On failure *errorCode (when given) receives the reason in sockets numbering.
+    int ResolveAddress(int port, std::string host, SocketAddressIn& address, int* errorCode = nullptr);
+    void OnRemoteServerConnected(SocketHandle socket);
+
+    // Capture queues and forwarding.
+    void Enqueue(const char* bytes, int length, CaptureQueue& queue);
+    std::int64_t SendQueue(CaptureQueue& queue, SocketHandle socket);
+    void ForwardToServer();
+    void ForwardToClient();
+    void OnClientClear();
+    void OnServerClear();
+    void OnClientAuto();
+    void OnServerAuto();
+
+    // Traffic display.
+    void FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers);
+    void AppendToView(std::string_view text, int viewId);
+
+    void SetReceiveBudget(ReceiveBudget budget) { receiveBudget_ = budget; }
+
+    // The console's state, read by tests and the window.
+    SocketHandle ListenSocket() const { return listenSocket; }
+    SocketHandle RemoteClientSocket() const { return remoteClientSocket; }
+    SocketHandle RemoteServerSocket() const { return remoteServerSocket; }
+    int RemoteServerConnected() const { return remoteServerConnected; }
+    int PollTimerRunning() const { return pollTimerRunning; }
+    const SocketAddressIn& RemoteServerAddress() const { return remoteServerAddress; }
+    const CaptureQueue& ToClientQueue() const { return toClientQueue; }
+    const CaptureQueue& ToServerQueue() const { return toServerQueue; }
+    std::int64_t ServerReceivedBytes() const { return serverReceivedBytes; }
+    std::int64_t ServerSentBytes() const { return serverSentBytes; }
+    std::int64_t ClientReceivedBytes() const { return clientReceivedBytes; }
+    std::int64_t ClientSentBytes() const { return clientSentBytes; }
+
+private:
+    using Handler = void (CRelayDlg::*)();
+    struct MessageMapEntry {
+        int controlId;
+        Handler handler;
+    };
+    static const MessageMapEntry kMessageMap[];
+
+    int CounterField(const std::int64_t& counter) const;
+    void CloseSocket(SocketHandle& socket);
+
+    char receiveBuffer[kScratchAreaSize] = {};
+    char displayBuffer[kScratchAreaSize] = {};
+    CaptureQueue toClientQueue;
+    CaptureQueue toServerQueue;
+    SocketHandle listenSocket = kNoSocket;
+    SocketAddressIn remoteServerAddress{};
+    int remoteServerConnected = 0;
+    SocketHandle remoteServerSocket = kNoSocket;
+    // 64-bit so that the counts stay true past 2 GiB.
+    std::int64_t serverReceivedBytes = 0;
+    std::int64_t serverSentBytes = 0;
+    std::int64_t clientReceivedBytes = 0;
+    std::int64_t clientSentBytes = 0;
+    int pollTimerRunning = 0;
+    SocketHandle remoteClientSocket = kNoSocket;
+    int appIcon;
+
+    DialogHost& host_;
+    SocketsLayer& sockets_;
+    SystemServices& system_;
+    std::function<void()> runAboutBox_;
+    ReceiveBudget receiveBudget_;
+    // Set while a tick runs: a message box opened inside a tick must not let another tick
+    // overwrite the scratch areas the interrupted chunk still uses.
+    bool tickInProgress_ = false;
+};
+
+#endif

@@ -1,0 +1,118 @@
+// The sockets layer the relay is written against: the calls and error numbering of classic
+// Windows Sockets, so that the status lines read the same on every platform.
+#ifndef BRINDLE_PLATFORM_SOCKETS_LAYER_H
+#define BRINDLE_PLATFORM_SOCKETS_LAYER_H
+
+#include <cstdint>
+
+using SocketHandle = int;
+inline constexpr SocketHandle kNoSocket = -1;
+inline constexpr int kSocketError = -1;
+
+inline constexpr int kAfInet = 2;
+inline constexpr int kSockStream = 1;
+inline constexpr int kIpProtoTcp = 6;
+inline constexpr int kShutdownBoth = 2;
+inline constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
+
+// Error codes in Windows Sockets numbering.
+enum WsaError : int {
+    kWsaEintr = 10004,
+    kWsaEbadf = 10009,
+    kWsaEacces = 10013,
+    kWsaEfault = 10014,
+    kWsaEinval = 10022,
+    kWsaEmfile = 10024,
+    kWsaEwouldblock = 10035,
+    kWsaEinprogress = 10036,
+    kWsaEalready = 10037,
+    kWsaEnotsock = 10038,
+    kWsaEdestaddrreq = 10039,
+    kWsaEmsgsize = 10040,
+    kWsaEprototype = 10041,
+    kWsaEnoprotoopt = 10042,
+    kWsaEprotonosupport = 10043,
+    kWsaEsocktnosupport = 10044,
+    kWsaEopnotsupp = 10045,
+    kWsaEpfnosupport = 10046,
+    kWsaEafnosupport = 10047,
+    kWsaEaddrinuse = 10048,
+    kWsaEaddrnotavail = 10049,
+    kWsaEnetdown = 10050,
+    kWsaEnetunreach = 10051,
+    kWsaEnetreset = 10052,
+    kWsaEconnaborted = 10053,
+    kWsaEconnreset = 10054,
+    kWsaEnobufs = 10055,
+    kWsaEisconn = 10056,
+    kWsaEnotconn = 10057,
+    kWsaEshutdown = 10058,
+    kWsaEtoomanyrefs = 10059,
+    kWsaEtimedout = 10060,
+    kWsaEconnrefused = 10061,
+    kWsaEloop = 10062,
+    kWsaEnametoolong = 10063,
+    kWsaEhostdown = 10064,
+    kWsaEhostunreach = 10065,
+    kWsaEnotempty = 10066,
+    kWsaEproclim = 10067,
+    kWsaEusers = 10068,
+    kWsaEdquot = 10069,
+    kWsaEstale = 10070,
+    kWsaEremote = 10071,
+    kWsaSysnotready = 10091,
+    kWsaVernotsupported = 10092,
+    kWsaNotinitialised = 10093,
+    kWsaEdiscon = 10101,
+    kWsaHostNotFound = 11001,
+    kWsaTryAgain = 11002,
+    kWsaNoRecovery = 11003,
+    kWsaNoData = 11004,
+};
+
+// An IPv4 socket address laid out as on the wire: family, port and address in network byte
+// order, eight zero bytes.
+struct SocketAddressIn {
+    std::uint16_t family = 0;
+    std::uint16_t port = 0;     // network byte order
+    std::uint32_t address = 0;  // network byte order
+    std::uint8_t zero[8] = {};
+};
+static_assert(sizeof(SocketAddressIn) == 16);
+
+// Every call returns as its Windows Sockets namesake does: kSocketError or kNoSocket on failure,
+// with the reason in LastError().
+class SocketsLayer {
+public:
+    virtual ~SocketsLayer() = default;
+
+    // Whether the network layer can be used at all.
+    virtual bool Startup() = 0;
+
+    virtual SocketHandle Socket(int family, int type, int protocol) = 0;
+    virtual int Bind(SocketHandle s, const SocketAddressIn& address) = 0;
+    virtual int Listen(SocketHandle s, int backlog) = 0;
+    // The accepted socket is non-blocking, as the listening socket is.
+    virtual SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) = 0;
+    virtual int Connect(SocketHandle s, const SocketAddressIn& address) = 0;
+    // select() with a write set of this one socket and a zero timeout: 1 once the connection is
+    // established (a failed attempt never counts), 0 not yet, kSocketError when the call fails.
+    virtual int SelectWritable(SocketHandle s) = 0;
+    virtual int Recv(SocketHandle s, char* buffer, int length, int flags) = 0;
+    // On a blocking socket hands over the whole block or fails.
+    virtual int Send(SocketHandle s, const char* data, int length, int flags) = 0;
+    virtual int SetNonBlocking(SocketHandle s, bool nonBlocking) = 0;  // ioctlsocket FIONBIO
+    virtual int SetTcpNoDelay(SocketHandle s, int value) = 0;          // setsockopt TCP_NODELAY
+    virtual int Shutdown(SocketHandle s, int how) = 0;
+    virtual int CloseSocket(SocketHandle s) = 0;
+
+    // A dotted IPv4 text in network byte order, kInaddrNone when the text is not one.
+    virtual std::uint32_t InetAddr(const char* text) = 0;
+    // The first IPv4 address of a host name, in network byte order; false when it cannot be
+    // resolved, with the reason (11001 to 11004) in LastError().
+    virtual bool GetHostByName(const char* name, std::uint32_t* address) = 0;
+
+    virtual int LastError() = 0;
+};
+
+#endif
