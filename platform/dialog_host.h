@@ -43,8 +43,9 @@ public:
     // Appends a separator and a command item to the window's system menu; false when it has none.
     virtual bool AppendSystemMenuItem(unsigned commandId, std::string_view text) = 0;
     virtual void SetIcon(int iconId, bool large) = 0;
-    // Runs the dialog of this template modally over the window, and returns when it closes.
-    virtual void RunModalDialog(int templateId) = 0;
+    // Runs another dialog of the templates modally over this window and returns when it closes;
+    // OK, Cancel, Escape and its close box end it.
+    virtual void RunModalDialog(int templateId, DialogEvents& events) = 0;
 
     // Shows the window and delivers its events to `events` until OK or Cancel ends it.
     virtual int RunModal(DialogEvents& events) = 0;
