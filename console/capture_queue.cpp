@@ -26,7 +26,8 @@ CaptureQueue::~CaptureQueue()
 
 bool CaptureQueue::Append(const char* bytes, std::int32_t length)
 {
-    auto* memory = static_cast<unsigned char*>(memory_.Calloc(static_cast<std::size_t>(length) + CaptureBlock::kOverhead, 1));
+    auto* memory
+        = static_cast<unsigned char*>(memory_.Calloc(static_cast<std::size_t>(length) + CaptureBlock::kOverhead, 1));
     if (memory == nullptr)
         return false;
     CaptureBlock::Fill(memory, bytes, length);

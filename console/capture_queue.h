@@ -14,7 +14,9 @@ class CaptureBlock {
 public:
     static constexpr std::size_t kOverhead = 5;
 
-    explicit CaptureBlock(unsigned char* memory) : memory_(memory) {}
+    explicit CaptureBlock(unsigned char* memory)
+        : memory_(memory)
+    { }
 
     std::int32_t Length() const;
     const char* Data() const { return reinterpret_cast<const char*>(memory_ + 4); }
@@ -30,7 +32,9 @@ private:
 // Owns its blocks: whatever is still queued when the queue goes is released with it.
 class CaptureQueue {
 public:
-    explicit CaptureQueue(SystemServices& memory) : memory_(memory) {}
+    explicit CaptureQueue(SystemServices& memory)
+        : memory_(memory)
+    { }
     ~CaptureQueue();
     CaptureQueue(const CaptureQueue&) = delete;
     CaptureQueue& operator=(const CaptureQueue&) = delete;

@@ -1,1 +1,124 @@
-// placeholder
+// The traffic display: every received chunk is shown escaped, wrapped at 120 characters and
+// appended to its view in pieces of about 4 KB built in the fixed display area.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "console/relay_dlg.h"
+
+namespace {
+
+constexpr int kWrapWidth = 120;
+constexpr int kFlushThreshold = 4096; // a piece is handed over once it holds this many characters
+
+// What one byte becomes in the view.
+struct ByteForm {
+    char text[7];
+    unsigned char length;
+    bool endsLine; // a line feed: the next line starts after it
+};
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+constexpr ByteForm MakeForm(unsigned value, bool showCrLf)
+{
+    ByteForm form {};
+    auto put = [&form](char c) { form.text[form.length++] = c; };
+    if (value >= 0x20 && value <= 0x7E) {
+        put(static_cast<char>(value));
+    } else if (value == '\n') {
+        if (showCrLf) {
+            put('\\');
+            put('n');
+        }
+        put('\r');
+        put('\n');
+        form.endsLine = true;
+    } else if (value == '\r') {
+        if (showCrLf) {
+            put('\\');
+            put('r');
+        }
+    } else {
+        // "(x%x)": lowercase hexadecimal without leading zeros.
+        put('(');
+        put('x');
+        if (value >= 0x10)
+            put(kHexDigits[value >> 4]);
+        put(kHexDigits[value & 0xF]);
+        put(')');
+    }
+    return form;
+}
+
+constexpr std::array<ByteForm, 256> MakeForms(bool showCrLf)
+{
+    std::array<ByteForm, 256> forms {};
+    for (unsigned value = 0; value < 256; ++value)
+        forms[value] = MakeForm(value, showCrLf);
+    return forms;
+}
+
+constexpr std::array<ByteForm, 256> kPlainForms = MakeForms(false);
+constexpr std::array<ByteForm, 256> kCrLfForms = MakeForms(true);
+
+constexpr bool IsPrintable(unsigned char byte)
+{
+    return byte >= 0x20 && byte <= 0x7E;
+}
+
+} // namespace
+
+void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers)
+{
+    if (buffers != 0)
+        AppendToView("BUF:", viewId);
+
+    const std::array<ByteForm, 256>& forms = crlf != 0 ? kCrLfForms : kPlainForms;
+    const auto* input = reinterpret_cast<const unsigned char*>(bytes);
+    int position = 0;
+    int lineStart = 0;
+    int i = 0;
+    while (i < length) {
+        if (IsPrintable(input[i])) {
+            // Copy a run of printable bytes at once, stopping at the byte that reaches the wrap
+            // width or the flush threshold so that the checks below see it as they would byte
+            // by byte.
+            const int run = std::min({length - i, kWrapWidth - (position - lineStart), kFlushThreshold - position});
+            int n = 1;
+            while (n < run && IsPrintable(input[i + n]))
+                ++n;
+            std::memcpy(displayBuffer + position, input + i, static_cast<std::size_t>(n));
+            position += n;
+            i += n;
+        } else {
+            const ByteForm& form = forms[input[i]];
+            std::memcpy(displayBuffer + position, form.text, sizeof form.text);
+            position += form.length;
+            if (form.endsLine)
+                lineStart = position;
+            ++i;
+        }
+        if (position - lineStart >= kWrapWidth) {
+            displayBuffer[position++] = '\r';
+            displayBuffer[position++] = '\n';
+            lineStart = position;
+        }
+        if (position >= kFlushThreshold) {
+            AppendToView(std::string_view(displayBuffer, static_cast<std::size_t>(position)), viewId);
+            position = 0;
+            lineStart = 0;
+        }
+    }
+    if (position > 0)
+        AppendToView(std::string_view(displayBuffer, static_cast<std::size_t>(position)), viewId);
+
+    if (buffers != 0)
+        AppendToView("\r\n", viewId);
+}
+
+void CRelayDlg::AppendToView(std::string_view text, int viewId)
+{
+    if (host_.HasControl(viewId))
+        host_.AppendToEnd(viewId, text);
+}

@@ -74,8 +74,8 @@ enum WsaError : int {
 // order, eight zero bytes.
 struct SocketAddressIn {
     std::uint16_t family = 0;
-    std::uint16_t port = 0;     // network byte order
-    std::uint32_t address = 0;  // network byte order
+    std::uint16_t port = 0; // network byte order
+    std::uint32_t address = 0; // network byte order
     std::uint8_t zero[8] = {};
 };
 static_assert(sizeof(SocketAddressIn) == 16);
@@ -101,8 +101,8 @@ public:
     virtual int Recv(SocketHandle s, char* buffer, int length, int flags) = 0;
     // On a blocking socket hands over the whole block or fails.
     virtual int Send(SocketHandle s, const char* data, int length, int flags) = 0;
-    virtual int SetNonBlocking(SocketHandle s, bool nonBlocking) = 0;  // ioctlsocket FIONBIO
-    virtual int SetTcpNoDelay(SocketHandle s, int value) = 0;          // setsockopt TCP_NODELAY
+    virtual int SetNonBlocking(SocketHandle s, bool nonBlocking) = 0; // ioctlsocket FIONBIO
+    virtual int SetTcpNoDelay(SocketHandle s, int value) = 0; // setsockopt TCP_NODELAY
     virtual int Shutdown(SocketHandle s, int how) = 0;
     virtual int CloseSocket(SocketHandle s) = 0;
 

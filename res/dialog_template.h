@@ -11,8 +11,8 @@ enum class ControlKind {
     DefaultPushButton,
     PushButton,
     GroupBox,
-    Edit,           // single-line edit
-    MultiLineEdit,  // the traffic views
+    Edit, // single-line edit
+    MultiLineEdit, // the traffic views
     AutoCheckBox,
     StaticText,
     Icon,
@@ -30,16 +30,16 @@ enum ControlStyle : unsigned {
     kVScroll = 1u << 7,
     kRightAlign = 1u << 8,
     kWantReturn = 1u << 9,
-    kNoPrefix = 1u << 10,  // '&' shown as is, not as a mnemonic
+    kNoPrefix = 1u << 10, // '&' shown as is, not as a mnemonic
 };
 
 struct ControlTemplate {
-    int id;  // IDC_STATIC for controls without an identifier
+    int id; // IDC_STATIC for controls without an identifier
     ControlKind kind;
     const char* text;
-    int x, y, w, h;  // dialog units
+    int x, y, w, h; // dialog units
     unsigned style;
-    int iconId;  // for ControlKind::Icon, the icon resource shown; 0 otherwise
+    int iconId; // for ControlKind::Icon, the icon resource shown; 0 otherwise
 };
 
 // Style flags of the dialog frame.
@@ -47,7 +47,7 @@ enum DialogStyle : unsigned {
     kCaption = 1u << 0,
     kSystemMenu = 1u << 1,
     kModalFrame = 1u << 2,
-    kAppWindow = 1u << 3,  // shown in the task bar
+    kAppWindow = 1u << 3, // shown in the task bar
 };
 
 struct DialogTemplate {
@@ -55,7 +55,7 @@ struct DialogTemplate {
     const char* caption;
     const char* fontName;
     int fontPointSize;
-    int width, height;  // dialog units
+    int width, height; // dialog units
     unsigned style;
     std::span<const ControlTemplate> controls;
 };
@@ -66,6 +66,6 @@ const DialogTemplate& AboutBoxTemplate();
 // The template whose id this is, or nullptr.
 const DialogTemplate* FindDialogTemplate(int dialogId);
 
-}  // namespace res
+} // namespace res
 
 #endif

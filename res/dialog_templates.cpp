@@ -7,8 +7,8 @@ namespace {
 
 constexpr unsigned kEditStyle = kTabStop | kBorder | kAutoHScroll;
 constexpr unsigned kCounterStyle = kEditStyle | kReadOnly | kRightAlign;
-constexpr unsigned kViewStyle =
-    kTabStop | kBorder | kReadOnly | kHScroll | kVScroll | kAutoHScroll | kAutoVScroll | kWantReturn;
+constexpr unsigned kViewStyle
+    = kTabStop | kBorder | kReadOnly | kHScroll | kVScroll | kAutoHScroll | kAutoVScroll | kWantReturn;
 
 using K = ControlKind;
 
@@ -74,16 +74,22 @@ constexpr ControlTemplate kAboutControls[] = {
 };
 // clang-format on
 
-constexpr DialogTemplate kRelayDialog{IDD_RELAY_DIALOG, "Windows Brindle", "MS Sans Serif", 8, 510, 343,
-                                      kCaption | kSystemMenu | kModalFrame | kAppWindow, kRelayControls};
+constexpr DialogTemplate kRelayDialog {IDD_RELAY_DIALOG, "Windows Brindle", "MS Sans Serif", 8, 510, 343,
+    kCaption | kSystemMenu | kModalFrame | kAppWindow, kRelayControls};
 
-constexpr DialogTemplate kAboutBox{IDD_ABOUTBOX, "About brindle", "MS Sans Serif", 8, 217, 55,
-                                   kCaption | kSystemMenu | kModalFrame, kAboutControls};
+constexpr DialogTemplate kAboutBox {
+    IDD_ABOUTBOX, "About brindle", "MS Sans Serif", 8, 217, 55, kCaption | kSystemMenu | kModalFrame, kAboutControls};
 
-}  // namespace
+} // namespace
 
-const DialogTemplate& RelayDialogTemplate() { return kRelayDialog; }
-const DialogTemplate& AboutBoxTemplate() { return kAboutBox; }
+const DialogTemplate& RelayDialogTemplate()
+{
+    return kRelayDialog;
+}
+const DialogTemplate& AboutBoxTemplate()
+{
+    return kAboutBox;
+}
 
 const DialogTemplate* FindDialogTemplate(int dialogId)
 {
@@ -94,4 +100,4 @@ const DialogTemplate* FindDialogTemplate(int dialogId)
     return nullptr;
 }
 
-}  // namespace res
+} // namespace res

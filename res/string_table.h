@@ -12,7 +12,7 @@ struct VersionInfo {
     unsigned productVersion[4];
     const char* fileVersionText;
     const char* productVersionText;
-    const char* translation;  // language and code page block name
+    const char* translation; // language and code page block name
     const char* companyName;
     const char* fileDescription;
     const char* internalName;
@@ -24,6 +24,6 @@ struct VersionInfo {
 
 const VersionInfo& ProgramVersion();
 
-}  // namespace res
+} // namespace res
 
 #endif

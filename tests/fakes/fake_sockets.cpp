@@ -1,1 +1,255 @@
-// placeholder
+#include "fake_sockets.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
+
+bool FakeSockets::Faulted(Call call)
+{
+    ++calls_[call];
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (it->call != call)
+            continue;
+        if (it->skip > 0) {
+            --it->skip;
+            return false;
+        }
+        lastError_ = it->code;
+        if (--it->times == 0)
+            faults_.erase(it);
+        return true;
+    }
+    return false;
+}
+
+int FakeSockets::Failure(int code)
+{
+    lastError_ = code;
+    return kSocketError;
+}
+
+FakeSockets::SocketState* FakeSockets::Find(SocketHandle s)
+{
+    auto it = sockets_.find(s);
+    return it == sockets_.end() || !it->second.open ? nullptr : &it->second;
+}
+
+void FakeSockets::Fail(Call call, int code, int times, int skip)
+{
+    faults_.push_back({call, code, times, skip});
+}
+
+bool FakeSockets::Startup()
+{
+    return !Faulted(Call::Startup);
+}
+
+SocketHandle FakeSockets::Socket(int, int, int)
+{
+    if (Faulted(Call::Socket))
+        return kNoSocket;
+    lastCreated = nextHandle_++;
+    sockets_[lastCreated] = SocketState {};
+    return lastCreated;
+}
+
+int FakeSockets::Bind(SocketHandle s, const SocketAddressIn& address)
+{
+    if (Faulted(Call::Bind))
+        return kSocketError;
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->address = address;
+    return 0;
+}
+
+int FakeSockets::Listen(SocketHandle s, int)
+{
+    if (Faulted(Call::Listen))
+        return kSocketError;
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->listening = true;
+    return 0;
+}
+
+SocketHandle FakeSockets::Accept(SocketHandle s, SocketAddressIn* peer)
+{
+    if (Faulted(Call::Accept))
+        return kNoSocket;
+    SocketState* state = Find(s);
+    if (state == nullptr || !state->listening)
+        return Failure(kWsaEinval);
+    if (waitingClients_ == 0)
+        return Failure(kWsaEwouldblock);
+    --waitingClients_;
+    if (peer != nullptr)
+        peer->family = kAfInet;
+    lastAccepted = nextHandle_++;
+    SocketState accepted;
+    accepted.connected = true;
+    accepted.nonBlocking = true;
+    sockets_[lastAccepted] = accepted;
+    return lastAccepted;
+}
+
+int FakeSockets::Connect(SocketHandle s, const SocketAddressIn& address)
+{
+    if (Faulted(Call::Connect))
+        return kSocketError;
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->address = address;
+    state->connectIssued = true;
+    if (connectMode == ConnectMode::Immediate) {
+        state->connected = true;
+        return 0;
+    }
+    state->looksUntilWritable = connectMode == ConnectMode::Pending ? connectLooks : -1;
+    return Failure(kWsaEwouldblock);
+}
+
+int FakeSockets::SelectWritable(SocketHandle s)
+{
+    if (Faulted(Call::Select))
+        return kSocketError;
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    if (state->connected)
+        return 1;
+    if (!state->connectIssued || state->looksUntilWritable < 0)
+        return 0;
+    if (--state->looksUntilWritable > 0)
+        return 0;
+    state->connected = true;
+    return 1;
+}
+
+int FakeSockets::Recv(SocketHandle s, char* buffer, int length, int)
+{
+    if (Faulted(Call::Recv))
+        return kSocketError;
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    if (state->inbound.empty())
+        return Failure(kWsaEwouldblock);
+    Inbound& next = state->inbound.front();
+    if (next.kind == Inbound::Closed)
+        return 0;
+    if (next.kind == Inbound::Error) {
+        int code = next.code;
+        state->inbound.pop_front();
+        return Failure(code);
+    }
+    int n = std::min<int>(length, static_cast<int>(next.data.size()));
+    std::memcpy(buffer, next.data.data(), static_cast<std::size_t>(n));
+    next.data.erase(0, static_cast<std::size_t>(n));
+    if (next.data.empty())
+        state->inbound.pop_front();
+    return n;
+}
+
+int FakeSockets::Send(SocketHandle s, const char* data, int length, int)
+{
+    if (Faulted(Call::Send))
+        return kSocketError;
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->sent.append(data, static_cast<std::size_t>(length));
+    state->sends.emplace_back(data, static_cast<std::size_t>(length));
+    state->sendWasBlocking.push_back(!state->nonBlocking);
+    return length;
+}
+
+int FakeSockets::SetNonBlocking(SocketHandle s, bool nonBlocking)
+{
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->nonBlocking = nonBlocking;
+    return 0;
+}
+
+int FakeSockets::SetTcpNoDelay(SocketHandle s, int value)
+{
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->noDelay = value;
+    return 0;
+}
+
+int FakeSockets::Shutdown(SocketHandle s, int)
+{
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->shutDown = true;
+    return 0;
+}
+
+int FakeSockets::CloseSocket(SocketHandle s)
+{
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    state->open = false;
+    return 0;
+}
+
+std::uint32_t FakeSockets::InetAddr(const char* text)
+{
+    return ::inet_addr(text);
+}
+
+bool FakeSockets::GetHostByName(const char* name, std::uint32_t* address)
+{
+    lookups.emplace_back(name);
+    if (Faulted(Call::HostLookup))
+        return false;
+    auto it = hosts.find(name);
+    if (it == hosts.end()) {
+        lastError_ = hostLookupError;
+        return false;
+    }
+    *address = it->second;
+    return true;
+}
+
+void FakeSockets::Deliver(SocketHandle s, const std::string& data)
+{
+    sockets_.at(s).inbound.push_back({Inbound::Data, data, 0});
+    bytesDelivered += static_cast<int>(data.size());
+}
+
+void FakeSockets::DeliverClose(SocketHandle s)
+{
+    sockets_.at(s).inbound.push_back({Inbound::Closed, {}, 0});
+}
+
+void FakeSockets::DeliverError(SocketHandle s, int code)
+{
+    sockets_.at(s).inbound.push_back({Inbound::Error, {}, code});
+}
+
+std::set<SocketHandle> FakeSockets::OpenSockets() const
+{
+    std::set<SocketHandle> open;
+    for (const auto& [handle, state] : sockets_)
+        if (state.open)
+            open.insert(handle);
+    return open;
+}
+
+int FakeSockets::Count(Call call) const
+{
+    auto it = calls_.find(call);
+    return it == calls_.end() ? 0 : it->second;
+}

@@ -1,1 +1,33 @@
-// placeholder
+#include "fake_system.h"
+
+#include <cstdlib>
+
+void FakeSystem::Sleep(std::chrono::milliseconds duration)
+{
+    slept += duration;
+    ++sleepCalls;
+    now_ += duration;
+}
+
+std::chrono::steady_clock::time_point FakeSystem::Now()
+{
+    now_ += stepPerNow_;
+    return now_;
+}
+
+void* FakeSystem::Calloc(std::size_t count, std::size_t size)
+{
+    if (failingAllocations_ > 0) {
+        --failingAllocations_;
+        return nullptr;
+    }
+    ++liveAllocations;
+    return std::calloc(count, size);
+}
+
+void FakeSystem::Free(void* block)
+{
+    if (block != nullptr)
+        --liveAllocations;
+    std::free(block);
+}

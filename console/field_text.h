@@ -1,0 +1,32 @@
+// How the console reads what was typed into its fields.
+#ifndef BRINDLE_CONSOLE_FIELD_TEXT_H
+#define BRINDLE_CONSOLE_FIELD_TEXT_H
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+// True when nothing but white space was typed.
+inline bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
+}
+
+// The leading number of a text as atoi reads it (white space, a sign, digits; 0 when there are
+// none), wrapped to int rather than left undefined when it does not fit.
+inline int LeadingNumber(const std::string& text)
+{
+    return static_cast<int>(static_cast<std::uint32_t>(std::strtoll(text.c_str(), nullptr, 10)));
+}
+
+// The low 16 bits of a port number in network byte order.
+inline std::uint16_t HostToNetworkShort(int port)
+{
+    const auto value = static_cast<std::uint16_t>(port);
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::uint16_t>((value >> 8) | (value << 8));
+    return value;
+}
+
+#endif

@@ -1,0 +1,224 @@
+#include <string>
+
+#include "console_fixture.h"
+
+namespace {
+
+class ForwardingTest : public ConsoleTest {
+protected:
+    // A remote client and a connected remote server, both "Auto" boxes clear.
+    void Connect()
+    {
+        Listen();
+        client = AcceptClient();
+        server = ConnectServer();
+        ASSERT_EQ(dlg.RemoteServerConnected(), 1);
+    }
+
+    SocketHandle client = kNoSocket;
+    SocketHandle server = kNoSocket;
+};
+
+TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstInBlockingMode)
+{
+    Connect();
+    sockets.Deliver(client, std::string(5000, 'a'));
+    Tick();
+    sockets.Deliver(client, "tail");
+    Tick();
+    EXPECT_TRUE(sockets.State(server).sends.empty()); // nothing moves until "Send"
+    host.Click(IDC_CLIENT_SEND);
+    const auto& sends = sockets.State(server).sends;
+    ASSERT_EQ(sends.size(), 3u);
+    EXPECT_EQ(sends[0], std::string(4096, 'a'));
+    EXPECT_EQ(sends[1], std::string(904, 'a'));
+    EXPECT_EQ(sends[2], "tail");
+    for (bool blocking : sockets.State(server).sendWasBlocking)
+        EXPECT_TRUE(blocking);
+    EXPECT_TRUE(sockets.State(server).nonBlocking);
+    EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "5004");
+    EXPECT_TRUE(dlg.ToServerQueue().IsEmpty());
+    EXPECT_EQ(system.liveAllocations, 0);
+}
+
+TEST_F(ForwardingTest, EmptyQueueSendOnlyClearsTheViewWhenItsBoxIsTicked)
+{
+    Connect();
+    host.Type(IDC_TO_CLIENT_VIEW, "old text");
+    host.Type(IDC_SERVER_SENT, "7");
+    host.SetCheck(IDC_SERVER_CLEAR_ON_SEND, 1);
+    host.Click(IDC_SERVER_SEND);
+    EXPECT_EQ(host.Text(IDC_TO_CLIENT_VIEW), "");
+    EXPECT_EQ(host.Text(IDC_SERVER_SENT), "7");
+    EXPECT_TRUE(sockets.State(client).sends.empty());
+}
+
+TEST_F(ForwardingTest, SendWhileStillConnectingDoesNothingAtAll)
+{
+    Listen();
+    client = AcceptClient();
+    sockets.Deliver(client, "GET /");
+    Tick();
+    host.Type(IDC_DEST_HOST, "127.0.0.1");
+    sockets.connectMode = FakeSockets::ConnectMode::NeverWritable;
+    host.Click(IDC_CONNECT);
+    host.SetCheck(IDC_CLIENT_CLEAR_ON_SEND, 1);
+    dlg.ForwardToServer();
+    EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW), "GET /");
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 1u);
+}
+
+TEST_F(ForwardingTest, ClearButtonEmptiesViewButKeepsBlocks)
+{
+    Connect();
+    sockets.Deliver(client, "keep me");
+    Tick();
+    host.Click(IDC_CLIENT_CLEAR);
+    EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW), "");
+    host.Click(IDC_CLIENT_SEND);
+    EXPECT_EQ(sockets.State(server).sent, "keep me");
+}
+
+// A failed send keeps its block, whole, at the head of the queue for the next peer, and the
+// counter still counts what went out before it.
+TEST_F(ForwardingTest, FailedSendKeepsItsBlockAndCountsEarlierOnes)
+{
+    Connect();
+    for (const char* chunk : {"first", "second", "third"}) {
+        sockets.Deliver(server, chunk);
+        Tick();
+    }
+    ASSERT_EQ(dlg.ToClientQueue().Count(), 3u);
+    sockets.Fail(FakeSockets::Call::Send, kWsaEconnreset, 1, 1);
+    host.Click(IDC_SERVER_SEND);
+    EXPECT_EQ(sockets.State(client).sent, "first");
+    EXPECT_EQ(host.Text(IDC_SERVER_SENT), "5");
+    EXPECT_EQ(dlg.ToClientQueue().Count(), 2u);
+    EXPECT_EQ(std::string(dlg.ToClientQueue().Head().Data(), 6), "second");
+    EXPECT_TRUE(sockets.State(client).nonBlocking);
+    EXPECT_EQ(ServerStatus(), "Connected!"); // nothing reported
+
+    host.Click(IDC_SERVER_DISCONNECT);
+    const SocketHandle next = AcceptClient();
+    host.Click(IDC_SERVER_SEND);
+    EXPECT_EQ(sockets.State(next).sent, "secondthird");
+    EXPECT_EQ(host.Text(IDC_SERVER_SENT), "16");
+}
+
+TEST_F(ForwardingTest, ReplyQueuedWhileItsClientLeftGoesToTheNextClient)
+{
+    Connect();
+    sockets.Deliver(server, "HTTP/1.1 200 OK\r\n\r\n");
+    Tick();
+    sockets.DeliverClose(client);
+    Tick();
+    EXPECT_EQ(ServerStatus(), "Connection gracefully terminated.");
+    const SocketHandle next = AcceptClient();
+    host.Click(IDC_SERVER_SEND);
+    EXPECT_EQ(sockets.State(next).sent, "HTTP/1.1 200 OK\r\n\r\n");
+}
+
+TEST_F(ForwardingTest, AutoAndClearBoxLeaveTheClientViewEmptyAfterEachTick)
+{
+    Connect();
+    host.Click(IDC_CLIENT_AUTO);
+    host.SetCheck(IDC_CLIENT_CLEAR_ON_SEND, 1);
+    sockets.Deliver(client, "request");
+    Tick();
+    EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW), "");
+    EXPECT_EQ(sockets.State(server).sent, "request");
+
+    host.Click(IDC_SERVER_AUTO);
+    host.SetCheck(IDC_SERVER_CLEAR_ON_SEND, 1);
+    sockets.Deliver(server, "reply");
+    Tick();
+    EXPECT_EQ(host.Text(IDC_TO_CLIENT_VIEW), "reply"); // stays until the next tick forwards it
+    Tick();
+    EXPECT_EQ(host.Text(IDC_TO_CLIENT_VIEW), "");
+    EXPECT_EQ(sockets.State(client).sent, "reply");
+}
+
+struct AutoBoxCase {
+    const char* name;
+    int box;
+    bool tick; // true: tick the box; false: untick it after ticking
+    bool listening;
+    bool serverConnected;
+    std::vector<int> enabled; // controls enabled afterwards
+    std::vector<int> disabled;
+};
+
+class AutoBoxes : public ForwardingTest, public ::testing::WithParamInterface<AutoBoxCase> { };
+
+TEST_P(AutoBoxes, SwitchTheManualButtons)
+{
+    const AutoBoxCase& c = GetParam();
+    if (c.listening)
+        Listen();
+    if (c.serverConnected)
+        ConnectServer();
+    host.Click(c.box);
+    if (!c.tick) {
+        // Start from the buttons all disabled so that only what unticking enables shows.
+        for (int id : {IDC_CLIENT_SEND, IDC_CONNECT, IDC_CLIENT_DISCONNECT, IDC_SERVER_SEND, IDC_SERVER_DISCONNECT})
+            host.EnableControl(id, false);
+        host.Click(c.box);
+    }
+    for (int id : c.enabled)
+        EXPECT_TRUE(host.IsEnabled(id)) << id;
+    for (int id : c.disabled)
+        EXPECT_FALSE(host.IsEnabled(id)) << id;
+}
+
+INSTANTIATE_TEST_SUITE_P(Forwarding, AutoBoxes,
+    ::testing::Values(AutoBoxCase {"ClientTicked", IDC_CLIENT_AUTO, true, false, false, {},
+                          {IDC_CLIENT_SEND, IDC_CONNECT, IDC_CLIENT_DISCONNECT}},
+        AutoBoxCase {"ClientUntickedNotConnected", IDC_CLIENT_AUTO, false, false, false, {IDC_CLIENT_SEND, IDC_CONNECT},
+            {IDC_CLIENT_DISCONNECT}},
+        AutoBoxCase {"ClientUntickedConnected", IDC_CLIENT_AUTO, false, false, true,
+            {IDC_CLIENT_SEND, IDC_CONNECT, IDC_CLIENT_DISCONNECT}, {}},
+        AutoBoxCase {"ServerTicked", IDC_SERVER_AUTO, true, true, false, {}, {IDC_SERVER_SEND, IDC_SERVER_DISCONNECT}},
+        AutoBoxCase {"ServerUntickedListening", IDC_SERVER_AUTO, false, true, false,
+            {IDC_SERVER_SEND, IDC_SERVER_DISCONNECT}, {}},
+        AutoBoxCase {"ServerUntickedStopped", IDC_SERVER_AUTO, false, false, false, {},
+            {IDC_SERVER_SEND, IDC_SERVER_DISCONNECT}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ForwardingTest, OutOfMemoryShowsBoxButStillDisplaysAndCounts)
+{
+    Connect();
+    sockets.Deliver(client, "lost");
+    system.FailAllocations(1);
+    Tick();
+    ASSERT_EQ(host.messageBoxes.size(), 1u);
+    EXPECT_EQ(host.messageBoxes[0], "Out of memory error.  Data not saved.");
+    EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW), "lost");
+    EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "4");
+    EXPECT_TRUE(dlg.ToServerQueue().IsEmpty());
+    sockets.Deliver(client, "kept");
+    Tick();
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 1u);
+}
+
+// The box runs its own loop, in which timer ticks arrive; none may run until it closes, or it
+// would overwrite the receive and display areas of the chunk it interrupted.
+TEST_F(ForwardingTest, NoTickRunsWhileTheOutOfMemoryBoxIsOpen)
+{
+    Connect();
+    sockets.Deliver(client, std::string(4096, 'a'));
+    sockets.Deliver(client, std::string(10, 'b'));
+    system.FailAllocations(1);
+    int ticksInsideBox = 0;
+    host.whileMessageBoxOpen = [&] {
+        sockets.Deliver(client, "c");
+        Tick();
+        ++ticksInsideBox;
+    };
+    Tick();
+    EXPECT_EQ(ticksInsideBox, 1);
+    EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW).substr(0, 3), "aaa");
+    EXPECT_EQ(dlg.ServerReceivedBytes(), 4107); // the inner tick read nothing; the outer one read all
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 2u);
+}
+
+} // namespace

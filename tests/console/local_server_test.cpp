@@ -1,0 +1,182 @@
+#include <arpa/inet.h>
+
+#include <string>
+
+#include "console_fixture.h"
+
+namespace {
+
+struct ValidationCase {
+    const char* name;
+    std::string listenPort, destPort, destHost;
+    const char* message; // nullptr: the check passes and the server listens
+};
+
+class ListenValidation : public ConsoleTest, public ::testing::WithParamInterface<ValidationCase> { };
+
+TEST_P(ListenValidation, ShowsTheFirstEmptyFieldOrListens)
+{
+    const ValidationCase& c = GetParam();
+    host.Type(IDC_LISTEN_PORT, c.listenPort);
+    host.Type(IDC_DEST_PORT, c.destPort);
+    host.Type(IDC_DEST_HOST, c.destHost);
+    host.Click(IDC_LISTEN);
+    if (c.message == nullptr) {
+        EXPECT_TRUE(host.messageBoxes.empty());
+        EXPECT_EQ(ServerStatus(), "Listening...");
+        EXPECT_FALSE(host.IsEnabled(IDC_LISTEN));
+        return;
+    }
+    ASSERT_EQ(host.messageBoxes.size(), 1u);
+    EXPECT_EQ(host.messageBoxes[0], c.message);
+    EXPECT_EQ(ServerStatus(), "Idle");
+    EXPECT_TRUE(host.IsEnabled(IDC_LISTEN));
+    EXPECT_EQ(sockets.Count(FakeSockets::Call::Socket), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalServer, ListenValidation,
+    ::testing::Values(ValidationCase {"AllFilled", "80", "80", "example", nullptr},
+        ValidationCase {"ListenPortEmpty", "", "", "", "You must enter a valid listen port."},
+        ValidationCase {"ListenPortBlanks", " \t ", "80", "h", "You must enter a valid listen port."},
+        ValidationCase {"DestPortBlanks", "80", "   ", "h", "You must enter a valid destination port."},
+        ValidationCase {"HostEmpty", "80", "80", "", "You must enter a valid hostname."},
+        ValidationCase {"HostBlanks", "80", "80", "  ", "You must enter a valid hostname."},
+        ValidationCase {"PortsNeedNotBeNumbers", "abc", "xyz", "h", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct PortCase {
+    const char* name;
+    std::string text;
+    int port;
+};
+
+class ListenPorts : public ConsoleTest, public ::testing::WithParamInterface<PortCase> { };
+
+TEST_P(ListenPorts, UseTheLeadingNumberLow16Bits)
+{
+    host.Type(IDC_LISTEN_PORT, GetParam().text);
+    Listen();
+    EXPECT_EQ(ntohs(sockets.State(dlg.ListenSocket()).address.port), GetParam().port);
+    EXPECT_EQ(sockets.State(dlg.ListenSocket()).address.address, 0u);
+    EXPECT_EQ(sockets.State(dlg.ListenSocket()).address.family, kAfInet);
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalServer, ListenPorts,
+    ::testing::Values(PortCase {"Plain", "8080", 8080}, PortCase {"NoDigits", "abc", 0},
+        PortCase {"Wraps", "65616", 80}, PortCase {"LeadingBlank", " 80", 80}, PortCase {"Negative", "-1", 65535},
+        PortCase {"TrailingText", "81x", 81}, PortCase {"HugeNumber", "99999999999", 59391},
+        PortCase {"EndlessDigits", std::string(400, '9'), 65535}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct StartFailure {
+    const char* name;
+    FakeSockets::Call call;
+    int code;
+    const char* status;
+};
+
+class ListenFailures : public ConsoleTest, public ::testing::WithParamInterface<StartFailure> { };
+
+TEST_P(ListenFailures, ReportCloseTheSocketAndUnlockTheFields)
+{
+    const StartFailure& c = GetParam();
+    sockets.Fail(c.call, c.code);
+    host.Type(IDC_DEST_HOST, "h");
+    host.Click(IDC_LISTEN);
+    EXPECT_EQ(ServerStatus(), c.status);
+    EXPECT_EQ(dlg.ListenSocket(), kNoSocket);
+    EXPECT_TRUE(sockets.OpenSockets().empty());
+    for (int id : {IDC_LISTEN_PORT, IDC_DEST_PORT, IDC_DEST_HOST, IDC_LISTEN})
+        EXPECT_TRUE(host.IsEnabled(id));
+    EXPECT_EQ(dlg.PollTimerRunning(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalServer, ListenFailures,
+    ::testing::Values(StartFailure {"Socket", FakeSockets::Call::Socket, kWsaEmfile,
+                          "Failed to get socket. Error code 10024. : WSAEMFILE"},
+        StartFailure {"Bind", FakeSockets::Call::Bind, kWsaEaddrinuse,
+            "Failed to bind socket. Error code 10048. : WSAEADDRINUSE"},
+        StartFailure {"Listen", FakeSockets::Call::Listen, kWsaEinval,
+            "Failed to listen on socket. Error code 10022. : WSAEINVAL"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class LocalServerTest : public ConsoleTest { };
+
+TEST_F(LocalServerTest, ListeningLocksFieldsAndStartsTheTimer)
+{
+    Listen();
+    const auto& listener = sockets.State(dlg.ListenSocket());
+    EXPECT_TRUE(listener.listening);
+    EXPECT_TRUE(listener.nonBlocking);
+    EXPECT_EQ(ServerStatus(), "Listening...");
+    EXPECT_EQ(dlg.PollTimerRunning(), 1);
+    for (int id : {IDC_LISTEN_PORT, IDC_DEST_PORT, IDC_DEST_HOST, IDC_LISTEN})
+        EXPECT_FALSE(host.IsEnabled(id));
+    EXPECT_TRUE(host.IsEnabled(IDC_STOP_SERVER));
+}
+
+TEST_F(LocalServerTest, AcceptsOneClientAtATime)
+{
+    Listen();
+    Tick();
+    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_EQ(ServerStatus(), "Listening...");
+    sockets.QueueClient();
+    sockets.QueueClient();
+    Tick();
+    const SocketHandle first = dlg.RemoteClientSocket();
+    ASSERT_NE(first, kNoSocket);
+    EXPECT_EQ(ServerStatus(), "Connected!");
+    EXPECT_EQ(sockets.State(first).noDelay, 1);
+    EXPECT_TRUE(host.IsEnabled(IDC_SERVER_SEND));
+    EXPECT_TRUE(host.IsEnabled(IDC_SERVER_DISCONNECT));
+    Tick();
+    EXPECT_EQ(dlg.RemoteClientSocket(), first);
+    EXPECT_EQ(sockets.Count(FakeSockets::Call::Accept), 2); // one idle look, one accept
+
+    sockets.DeliverClose(first);
+    Tick();
+    EXPECT_EQ(ServerStatus(), "Connection gracefully terminated.");
+    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
+    Tick();
+    EXPECT_NE(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_NE(dlg.RemoteClientSocket(), first);
+}
+
+TEST_F(LocalServerTest, AcceptFailureStopsTheServer)
+{
+    Listen();
+    sockets.Fail(FakeSockets::Call::Accept, kWsaEnobufs);
+    Tick();
+    EXPECT_EQ(ServerStatus(), "accept failed. Error code 10055. : WSAENOBUFS");
+    EXPECT_EQ(dlg.ListenSocket(), kNoSocket);
+    EXPECT_TRUE(host.IsEnabled(IDC_LISTEN));
+    EXPECT_TRUE(sockets.OpenSockets().empty());
+}
+
+TEST_F(LocalServerTest, AcceptWithClientAutoConnectsInTheSameTick)
+{
+    Listen();
+    host.Click(IDC_CLIENT_AUTO);
+    sockets.connectMode = FakeSockets::ConnectMode::Pending;
+    sockets.connectLooks = 3;
+    AcceptClient();
+    EXPECT_EQ(dlg.RemoteServerConnected(), 1);
+    EXPECT_EQ(ClientStatus(), "Connected!");
+    EXPECT_EQ(host.statusHistory[host.statusHistory.size() - 2],
+        std::make_pair(int {IDC_CLIENT_STATUS}, std::string("Connecting...")));
+    EXPECT_EQ(system.slept, std::chrono::milliseconds(300));
+}
+
+TEST_F(LocalServerTest, AcceptGuardsNeverFireWhileRunning)
+{
+    EXPECT_EQ(dlg.AcceptRemoteClient(), kNoSocket);
+    EXPECT_EQ(ServerStatus(), "Listen cancelled.");
+    Listen();
+    const SocketHandle client = AcceptClient();
+    sockets.QueueClient();
+    EXPECT_EQ(dlg.AcceptRemoteClient(), kNoSocket);
+    EXPECT_EQ(dlg.RemoteClientSocket(), client);
+}
+
+} // namespace

@@ -1,0 +1,189 @@
+#include <string>
+
+#include "console_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class PollTickTest : public ConsoleTest {
+protected:
+    void ConnectBoth()
+    {
+        Listen();
+        client = AcceptClient();
+        server = ConnectServer();
+        ASSERT_EQ(dlg.RemoteServerConnected(), 1);
+    }
+
+    SocketHandle client = kNoSocket;
+    SocketHandle server = kNoSocket;
+};
+
+TEST_F(PollTickTest, TickWithNothingOpenTouchesNoSocket)
+{
+    Tick();
+    EXPECT_EQ(sockets.Count(FakeSockets::Call::Accept), 0);
+    EXPECT_EQ(sockets.Count(FakeSockets::Call::Recv), 0);
+}
+
+TEST_F(PollTickTest, LargeArrivalIsReadInChunksAndCountedOnce)
+{
+    ConnectBoth();
+    host.SetCheck(IDC_SERVER_BUFFERS, 1);
+    sockets.Deliver(client, std::string(10000, 'q'));
+    Tick();
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 3u);
+    EXPECT_EQ(dlg.ToServerQueue().QueuedBytes(), 10000);
+    EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "10000");
+    int marks = 0;
+    for (const auto& [view, text] : host.appends)
+        marks += view == IDC_TO_SERVER_VIEW && text == "BUF:";
+    EXPECT_EQ(marks, 3);
+}
+
+TEST_F(PollTickTest, BytesThenCloseAreKeptThenTheSideCloses)
+{
+    ConnectBoth();
+    sockets.Deliver(client, "last words");
+    sockets.DeliverClose(client);
+    Tick();
+    EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW), "last words");
+    EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "10");
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 1u);
+    EXPECT_EQ(ServerStatus(), "Connection gracefully terminated.");
+    EXPECT_FALSE(sockets.State(client).open);
+}
+
+TEST_F(PollTickTest, ReadErrorsCloseTheirSideWithTheCode)
+{
+    ConnectBoth();
+    sockets.DeliverError(server, kWsaEconnreset);
+    Tick();
+    EXPECT_EQ(ClientStatus(), "Connection terminated. Error code 10054. : WSAECONNRESET");
+    EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
+    sockets.DeliverError(client, kWsaEconnaborted);
+    Tick();
+    EXPECT_EQ(ServerStatus(), "Connection terminated. Error code 10053. : WSAECONNABORTED");
+}
+
+// The "CRLF" box beside a view governs it; the "Buffers" box that frames it is the one of the
+// side that received the bytes.
+struct FlagCase {
+    const char* name;
+    int box;
+    bool fromClient; // which peer sends "a\r\n"
+    std::string expectedView;
+};
+
+class CrossedFlags : public PollTickTest, public ::testing::WithParamInterface<FlagCase> { };
+
+TEST_P(CrossedFlags, FollowTheirTable)
+{
+    const FlagCase& c = GetParam();
+    ConnectBoth();
+    host.SetCheck(c.box, 1);
+    sockets.Deliver(c.fromClient ? client : server, "a\r\n");
+    Tick();
+    EXPECT_EQ(host.Text(c.fromClient ? IDC_TO_SERVER_VIEW : IDC_TO_CLIENT_VIEW), c.expectedView);
+}
+
+INSTANTIATE_TEST_SUITE_P(PollTick, CrossedFlags,
+    ::testing::Values(FlagCase {"ClientCrlfShowsInClientView", IDC_CLIENT_CRLF, true, "a\\r\\n\r\n"},
+        FlagCase {"ServerCrlfLeavesClientView", IDC_SERVER_CRLF, true, "a\r\n"},
+        FlagCase {"ServerBuffersFrameClientView", IDC_SERVER_BUFFERS, true, "BUF:a\r\n\r\n"},
+        FlagCase {"ClientBuffersLeaveClientView", IDC_CLIENT_BUFFERS, true, "a\r\n"},
+        FlagCase {"ServerCrlfShowsInServerView", IDC_SERVER_CRLF, false, "a\\r\\n\r\n"},
+        FlagCase {"ClientCrlfLeavesServerView", IDC_CLIENT_CRLF, false, "a\r\n"},
+        FlagCase {"ClientBuffersFrameServerView", IDC_CLIENT_BUFFERS, false, "BUF:a\r\n\r\n"},
+        FlagCase {"ServerBuffersLeaveServerView", IDC_SERVER_BUFFERS, false, "a\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PollTickTest, RequestGoesOutInItsTickAndReplyOneTickLater)
+{
+    ConnectBoth();
+    host.Click(IDC_CLIENT_AUTO);
+    host.Click(IDC_SERVER_AUTO);
+    sockets.Deliver(client, "GET / HTTP/1.1\r\n\r\n");
+    Tick();
+    EXPECT_EQ(sockets.State(server).sent, "GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "18");
+    sockets.Deliver(server, "HTTP/1.1 204 No Content\r\n\r\n");
+    Tick();
+    EXPECT_EQ(sockets.State(client).sent, "");
+    Tick();
+    EXPECT_EQ(sockets.State(client).sent, "HTTP/1.1 204 No Content\r\n\r\n");
+}
+
+// A server that replies and closes in one tick, as every HTTP/1.0 server does: the reply must
+// reach the client that asked before the cascade closes it.
+TEST_F(PollTickTest, ReplyAndCloseInOneTickReachTheClientBeforeItIsClosed)
+{
+    ConnectBoth();
+    host.Click(IDC_CLIENT_AUTO);
+    host.Click(IDC_SERVER_AUTO);
+    sockets.Deliver(server, "HTTP/1.0 200 OK\r\n\r\nbody");
+    sockets.DeliverClose(server);
+    Tick();
+    EXPECT_EQ(sockets.State(client).sent, "HTTP/1.0 200 OK\r\n\r\nbody");
+    EXPECT_FALSE(sockets.State(client).open);
+    EXPECT_TRUE(dlg.ToClientQueue().IsEmpty());
+    EXPECT_EQ(ClientStatus(), "Connection gracefully terminated.");
+    EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
+}
+
+TEST_F(PollTickTest, RequestAndCloseInOneTickReachTheServerBeforeItIsClosed)
+{
+    ConnectBoth();
+    host.Click(IDC_CLIENT_AUTO);
+    sockets.Deliver(client, "POST /x\r\n\r\n");
+    sockets.DeliverClose(client);
+    Tick();
+    EXPECT_EQ(sockets.State(server).sent, "POST /x\r\n\r\n");
+    EXPECT_FALSE(sockets.State(server).open);
+    EXPECT_EQ(ClientStatus(), "Idle.");
+}
+
+TEST_F(PollTickTest, WithoutAutoTheLastDataWaitsForTheNextPeer)
+{
+    ConnectBoth();
+    sockets.Deliver(server, "reply");
+    sockets.DeliverClose(server);
+    Tick();
+    EXPECT_TRUE(sockets.State(client).open);
+    EXPECT_EQ(dlg.ToClientQueue().Count(), 1u);
+}
+
+TEST_F(PollTickTest, ReadingStopsAtTheByteBudgetAndGoesOnNextTick)
+{
+    ConnectBoth();
+    dlg.SetReceiveBudget({64 * 1024, 50ms});
+    sockets.Deliver(client, std::string(100 * 1024, 'x'));
+    Tick();
+    EXPECT_EQ(dlg.ServerReceivedBytes(), 64 * 1024);
+    Tick();
+    EXPECT_EQ(dlg.ServerReceivedBytes(), 100 * 1024);
+    EXPECT_EQ(ServerStatus(), "Connected!");
+}
+
+TEST_F(PollTickTest, ReadingStopsAtTheTimeBudget)
+{
+    ConnectBoth();
+    sockets.Deliver(client, std::string(40 * 4096, 'x'));
+    system.SetTickPerNow(10ms); // every chunk seems to take 10 ms
+    Tick();
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 5u);
+    system.SetTickPerNow(0ms);
+    Tick();
+    EXPECT_EQ(dlg.ServerReceivedBytes(), 40 * 4096);
+}
+
+TEST_F(PollTickTest, DefaultBudgetIsSixteenMebibytes)
+{
+    ConnectBoth();
+    sockets.Deliver(client, std::string(17 * 1024 * 1024, 'x'));
+    Tick();
+    EXPECT_EQ(dlg.ServerReceivedBytes(), 16 * 1024 * 1024);
+}
+
+} // namespace

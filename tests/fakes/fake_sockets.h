@@ -1,0 +1,107 @@
+// A scriptable sockets layer: it keeps every socket's state and what was sent on it, delivers
+// what the test queues for each socket, and fails the calls the test tells it to fail.
+#ifndef BRINDLE_TESTS_FAKE_SOCKETS_H
+#define BRINDLE_TESTS_FAKE_SOCKETS_H
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sockets_layer.h"
+
+class FakeSockets final : public SocketsLayer {
+public:
+    enum class Call { Startup, Socket, Bind, Listen, Accept, Connect, Select, Recv, Send, HostLookup };
+
+    // How a connect attempt turns out.
+    enum class ConnectMode {
+        Immediate, // connect() itself succeeds
+        Pending, // connect() says would-block; writable after `connectLooks` selects
+        NeverWritable // refused or unreachable: stays pending for ever
+    };
+
+    struct Inbound {
+        enum Kind { Data, Closed, Error } kind;
+        std::string data;
+        int code;
+    };
+
+    struct SocketState {
+        bool open = true;
+        bool nonBlocking = false;
+        bool listening = false;
+        bool connected = false;
+        bool connectIssued = false;
+        int looksUntilWritable = 0;
+        int noDelay = 0;
+        bool shutDown = false;
+        SocketAddressIn address {}; // bound or connected to
+        std::string sent;
+        std::vector<std::string> sends; // one entry per Send call that succeeded
+        std::vector<bool> sendWasBlocking;
+        std::deque<Inbound> inbound;
+    };
+
+    bool Startup() override;
+    SocketHandle Socket(int family, int type, int protocol) override;
+    int Bind(SocketHandle s, const SocketAddressIn& address) override;
+    int Listen(SocketHandle s, int backlog) override;
+    SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override;
+    int Connect(SocketHandle s, const SocketAddressIn& address) override;
+    int SelectWritable(SocketHandle s) override;
+    int Recv(SocketHandle s, char* buffer, int length, int flags) override;
+    int Send(SocketHandle s, const char* data, int length, int flags) override;
+    int SetNonBlocking(SocketHandle s, bool nonBlocking) override;
+    int SetTcpNoDelay(SocketHandle s, int value) override;
+    int Shutdown(SocketHandle s, int how) override;
+    int CloseSocket(SocketHandle s) override;
+    std::uint32_t InetAddr(const char* text) override;
+    bool GetHostByName(const char* name, std::uint32_t* address) override;
+    int LastError() override { return lastError_; }
+
+    // Scripting. The next `times` calls of `call`, after `skip` calls that succeed, fail with
+    // `code`.
+    void Fail(Call call, int code, int times = 1, int skip = 0);
+    void QueueClient() { ++waitingClients_; }
+    void Deliver(SocketHandle s, const std::string& data);
+    void DeliverClose(SocketHandle s);
+    void DeliverError(SocketHandle s, int code);
+
+    ConnectMode connectMode = ConnectMode::Pending;
+    int connectLooks = 1;
+    std::map<std::string, std::uint32_t> hosts; // name → address in network byte order
+    int hostLookupError = kWsaHostNotFound;
+
+    // Inspection.
+    SocketState& State(SocketHandle s) { return sockets_.at(s); }
+    std::set<SocketHandle> OpenSockets() const;
+    int Count(Call call) const;
+    SocketHandle lastCreated = kNoSocket;
+    SocketHandle lastAccepted = kNoSocket;
+    std::vector<std::string> lookups;
+    int bytesDelivered = 0;
+
+private:
+    struct Fault {
+        Call call;
+        int code;
+        int times;
+        int skip;
+    };
+    // True (and the error set) when this call is scripted to fail.
+    bool Faulted(Call call);
+    int Failure(int code);
+    SocketState* Find(SocketHandle s);
+
+    std::map<SocketHandle, SocketState> sockets_;
+    std::vector<Fault> faults_;
+    std::map<Call, int> calls_;
+    SocketHandle nextHandle_ = 100;
+    int waitingClients_ = 0;
+    int lastError_ = 0;
+};
+
+#endif
