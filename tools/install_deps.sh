@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Brindle needs on Debian 12, and nothing that is
+# already there.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev)
+if [[ "${1:-}" == "--tests" ]]; then
+  # Real peers and a real display for the end-to-end and acceptance tests; clang for the fuzzers
+  # and the sanitizers' leak checker.
+  packages+=(curl python3 socat xvfb xauth xdotool imagemagick chromium clang libclang-rt-14-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=""
+[[ $(id -u) -ne 0 ]] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
