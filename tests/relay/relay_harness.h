@@ -1,0 +1,69 @@
+// The real console on the real sockets layer, ticked every 100 ms as the window's timer would,
+// with an in-memory window to read its controls from.
+#ifndef BRINDLE_TESTS_RELAY_HARNESS_H
+#define BRINDLE_TESTS_RELAY_HARNESS_H
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "console/relay_dlg.h"
+#include "fakes/fake_dialog_host.h"
+#include "platform/posix/posix_sockets.h"
+#include "platform/system_services.h"
+#include "res/dialog_template.h"
+#include "res/resource.h"
+
+class RelayTest : public ::testing::Test {
+protected:
+    RelayTest() { dlg.DoModal(); }
+
+    // Ticks every 100 ms until `done` holds or `timeout` passes; true when it held.
+    bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(20))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollPeriodMs);
+            dlg.OnTimer(POLL_TIMER_ID);
+            if (done())
+                return true;
+            std::this_thread::sleep_until(next);
+        }
+        return done();
+    }
+
+    void Ticks(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            dlg.OnTimer(POLL_TIMER_ID);
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollPeriodMs));
+        }
+    }
+
+    // "Listen" on `listenPort` with 127.0.0.1:`destPort` as the destination.
+    void Listen(int listenPort, int destPort, bool clientAuto, bool serverAuto)
+    {
+        host.Type(IDC_LISTEN_PORT, std::to_string(listenPort));
+        host.Type(IDC_DEST_PORT, std::to_string(destPort));
+        host.Type(IDC_DEST_HOST, "127.0.0.1");
+        if (clientAuto)
+            host.Click(IDC_CLIENT_AUTO);
+        if (serverAuto)
+            host.Click(IDC_SERVER_AUTO);
+        host.Click(IDC_LISTEN);
+        ASSERT_EQ(host.Text(IDC_SERVER_STATUS), "Listening...");
+    }
+
+    std::string ClientStatus() const { return host.Text(IDC_CLIENT_STATUS); }
+    std::string ServerStatus() const { return host.Text(IDC_SERVER_STATUS); }
+
+    FakeDialogHost host {res::RelayDialogTemplate()};
+    PosixSockets sockets;
+    RealSystemServices system;
+    CRelayDlg dlg {host, sockets, system};
+};
+
+#endif
