@@ -109,7 +109,7 @@ public:
     // A dotted IPv4 text in network byte order, kInaddrNone when the text is not one.
     virtual std::uint32_t InetAddr(const char* text) = 0;
     // The first IPv4 address of a host name, in network byte order; false when it cannot be
-    // resolved, with the reason (11001 to 11004) in LastError().
+    // resolved, with the reason (usually 11001 to 11004) in LastError().
     virtual bool GetHostByName(const char* name, std::uint32_t* address) = 0;
 
     virtual int LastError() = 0;

@@ -1,0 +1,74 @@
+// The sockets layer over POSIX (Linux): the Windows Sockets 1.1 calls of SocketsLayer on top of
+// BSD sockets, with failures reported in Windows Sockets numbering.
+//
+// A handle is the socket's file descriptor. The layer owns every socket it hands out (Socket,
+// Accept) until CloseSocket, and closes whatever is still open when it is destroyed; a handle it
+// did not hand out, or has already closed, is refused with 10038 (WSAENOTSOCK), so a stale handle
+// can never reach a descriptor that now belongs to someone else. Hence: close handles only through
+// CloseSocket, never with ::close.
+//
+// One instance is used from one thread: LastError() is kept in the object.
+#ifndef BRINDLE_PLATFORM_POSIX_POSIX_SOCKETS_H
+#define BRINDLE_PLATFORM_POSIX_POSIX_SOCKETS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_set>
+
+#include "platform/sockets_layer.h"
+
+class PosixSockets final : public SocketsLayer {
+public:
+    PosixSockets() = default;
+    ~PosixSockets() override;
+    PosixSockets(const PosixSockets&) = delete;
+    PosixSockets& operator=(const PosixSockets&) = delete;
+
+    // True when a TCP/IPv4 socket can be created (one is created and closed).
+    bool Startup() override;
+
+    // Only TCP over IPv4: family 2, type 1, protocol 6 (or 0). Close-on-exec, blocking.
+    SocketHandle Socket(int family, int type, int protocol) override;
+    // Sets SO_REUSEADDR first, so that a port whose old connections sit in TIME_WAIT can be
+    // listened on again at once; a port another socket listens on still fails with 10048.
+    int Bind(SocketHandle s, const SocketAddressIn& address) override;
+    int Listen(SocketHandle s, int backlog) override;
+    // The accepted socket is non-blocking and close-on-exec whatever the listening socket is.
+    SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override;
+    // A non-blocking connect that has started fails with 10035.
+    int Connect(SocketHandle s, const SocketAddressIn& address) override;
+    // 1 only when writable and connected (the socket has a peer); a refused or failed attempt,
+    // or a socket never connected, stays 0 on every look. SO_ERROR is left alone.
+    int SelectWritable(SocketHandle s) override;
+    int Recv(SocketHandle s, char* buffer, int length, int flags) override;
+    // Never raises SIGPIPE. Blocking socket: the whole block or kSocketError (it goes on over
+    // partial writes and signals). Non-blocking socket: one send, which may be partial.
+    int Send(SocketHandle s, const char* data, int length, int flags) override;
+    int SetNonBlocking(SocketHandle s, bool nonBlocking) override;
+    int SetTcpNoDelay(SocketHandle s, int value) override;
+    // how: 0 receive, 1 send, 2 both.
+    int Shutdown(SocketHandle s, int how) override;
+    int CloseSocket(SocketHandle s) override;
+
+    std::uint32_t InetAddr(const char* text) override;
+    bool GetHostByName(const char* name, std::uint32_t* address) override;
+
+    int LastError() override { return lastError_; }
+
+    // How many of the sockets this layer handed out are still open.
+    std::size_t OpenSocketCount() const { return owned_.size(); }
+
+private:
+    // Records the reason and returns kSocketError (which is also kNoSocket).
+    int Fail(int code);
+    int FailErrno(int error);
+    // False, with 10038, for a handle this layer did not hand out or has closed.
+    bool Owns(SocketHandle s);
+    // Takes ownership of a fresh descriptor; closes it and fails if it cannot be tracked.
+    SocketHandle Adopt(int descriptor);
+
+    std::unordered_set<SocketHandle> owned_;
+    int lastError_ = 0;
+};
+
+#endif

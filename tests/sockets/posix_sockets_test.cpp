@@ -1,0 +1,333 @@
+// The POSIX sockets layer on real loopback sockets. Every wait is bounded in count and time.
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/posix/posix_sockets.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+SocketAddressIn Loopback(std::uint16_t port)
+{
+    SocketAddressIn address;
+    address.family = kAfInet;
+    address.port = htons(port);
+    address.address = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+std::uint16_t LocalPort(SocketHandle s)
+{
+    sockaddr_in local {};
+    socklen_t length = sizeof local;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
+    return ntohs(local.sin_port);
+}
+
+template<typename Condition> bool Within(std::chrono::milliseconds limit, Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (int look = 0; look < 1000; ++look) {
+        if (condition()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
+// Whether /proc/net/tcp shows a connection on this local port in TIME_WAIT (state 06).
+bool TimeWaitOn(std::uint16_t port)
+{
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        unsigned slot, address, localPort, remoteAddress, remotePort, state;
+        if (std::sscanf(
+                line.c_str(), " %u: %x:%x %x:%x %x", &slot, &address, &localPort, &remoteAddress, &remotePort, &state)
+                == 6
+            && localPort == port && state == 0x06) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t OpenDescriptors()
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+class PosixSocketsTest : public testing::Test {
+protected:
+    SocketHandle NewSocket()
+    {
+        const SocketHandle s = net.Socket(kAfInet, kSockStream, kIpProtoTcp);
+        EXPECT_NE(s, kNoSocket) << net.LastError();
+        return s;
+    }
+    SocketHandle NewListener(std::uint16_t port = 0)
+    {
+        const SocketHandle s = NewSocket();
+        EXPECT_EQ(net.Bind(s, Loopback(port)), 0) << net.LastError();
+        EXPECT_EQ(net.Listen(s, 5), 0) << net.LastError();
+        EXPECT_EQ(net.SetNonBlocking(s, true), 0);
+        return s;
+    }
+    SocketHandle AcceptOne(SocketHandle listener, SocketAddressIn* peer = nullptr)
+    {
+        SocketHandle accepted = kNoSocket;
+        Within(3s, [&] { return (accepted = net.Accept(listener, peer)) != kNoSocket; });
+        EXPECT_NE(accepted, kNoSocket) << net.LastError();
+        return accepted;
+    }
+    struct Pair {
+        SocketHandle client; // blocking
+        SocketHandle accepted; // non-blocking
+    };
+    Pair ConnectedPair()
+    {
+        const SocketHandle listener = NewListener();
+        const SocketHandle client = NewSocket();
+        EXPECT_EQ(net.Connect(client, Loopback(LocalPort(listener))), 0) << net.LastError();
+        return {client, AcceptOne(listener)};
+    }
+
+    PosixSockets net;
+};
+
+TEST_F(PosixSocketsTest, StartsAndRefusesWhatIsNotTcpOverIpv4)
+{
+    EXPECT_TRUE(net.Startup());
+    EXPECT_EQ(net.Socket(23, kSockStream, kIpProtoTcp), kNoSocket);
+    EXPECT_EQ(net.LastError(), kWsaEafnosupport);
+    EXPECT_EQ(net.Socket(kAfInet, 5, 0), kNoSocket);
+    EXPECT_EQ(net.LastError(), kWsaEsocktnosupport);
+}
+
+TEST_F(PosixSocketsTest, PortTakenByAnotherListenerFailsBindWithAddressInUse)
+{
+    const SocketHandle first = NewListener();
+    const SocketHandle second = NewSocket();
+    EXPECT_EQ(net.Bind(second, Loopback(LocalPort(first))), kSocketError);
+    EXPECT_EQ(net.LastError(), kWsaEaddrinuse);
+}
+
+TEST_F(PosixSocketsTest, PortWhoseConnectionSitsInTimeWaitCanBeListenedOnAgain)
+{
+    const SocketHandle listener = NewListener();
+    const std::uint16_t port = LocalPort(listener);
+    const SocketHandle client = NewSocket();
+    ASSERT_EQ(net.Connect(client, Loopback(port)), 0) << net.LastError();
+    const SocketHandle accepted = AcceptOne(listener);
+    // The listening side closes first, so its end of the connection waits in TIME_WAIT.
+    ASSERT_EQ(net.CloseSocket(accepted), 0);
+    ASSERT_EQ(net.SetNonBlocking(client, true), 0);
+    char byte;
+    ASSERT_TRUE(Within(3s, [&] { return net.Recv(client, &byte, 1, 0) == 0; }));
+    ASSERT_EQ(net.CloseSocket(client), 0);
+    ASSERT_EQ(net.CloseSocket(listener), 0);
+    ASSERT_TRUE(Within(3s, [&] { return TimeWaitOn(port); })) << "no TIME_WAIT on port " << port;
+
+    const SocketHandle again = NewSocket();
+    EXPECT_EQ(net.Bind(again, Loopback(port)), 0) << net.LastError();
+    EXPECT_EQ(net.Listen(again, 5), 0) << net.LastError();
+}
+
+TEST_F(PosixSocketsTest, AcceptedSocketIsNonBlockingAndNamesItsPeer)
+{
+    const SocketHandle listener = NewListener();
+    const SocketHandle client = NewSocket();
+    ASSERT_EQ(net.Connect(client, Loopback(LocalPort(listener))), 0);
+    SocketAddressIn peer;
+    const SocketHandle accepted = AcceptOne(listener, &peer);
+    ASSERT_NE(accepted, kNoSocket);
+    EXPECT_EQ(peer.family, kAfInet);
+    EXPECT_EQ(peer.address, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(ntohs(peer.port), LocalPort(client));
+    EXPECT_NE(::fcntl(accepted, F_GETFD) & FD_CLOEXEC, 0);
+    ASSERT_NE(::fcntl(accepted, F_GETFL) & O_NONBLOCK, 0); // or the Recv below would hang
+
+    char buffer[16];
+    EXPECT_EQ(net.Recv(accepted, buffer, sizeof buffer, 0), kSocketError);
+    EXPECT_EQ(net.LastError(), kWsaEwouldblock);
+    ASSERT_EQ(net.Send(client, "hi", 2, 0), 2);
+    int received = kSocketError;
+    EXPECT_TRUE(Within(3s, [&] { return (received = net.Recv(accepted, buffer, sizeof buffer, 0)) == 2; }));
+}
+
+TEST_F(PosixSocketsTest, RefusedConnectionStaysPendingOnEveryLook)
+{
+    const SocketHandle probe = NewSocket();
+    ASSERT_EQ(net.Bind(probe, Loopback(0)), 0);
+    const std::uint16_t closedPort = LocalPort(probe); // bound but never listening, then released
+    ASSERT_EQ(net.CloseSocket(probe), 0);
+
+    const SocketHandle s = NewSocket();
+    ASSERT_EQ(net.SetNonBlocking(s, true), 0);
+    ASSERT_EQ(net.Connect(s, Loopback(closedPort)), kSocketError);
+    const int started = net.LastError();
+    ASSERT_TRUE(started == kWsaEwouldblock || started == kWsaEconnrefused) << started;
+    for (int look = 0; look < 5; ++look) {
+        EXPECT_EQ(net.SelectWritable(s), 0) << "look " << look;
+        std::this_thread::sleep_for(20ms);
+    }
+    if (started == kWsaEwouldblock) { // the looks left the failure where it was
+        int error = 0;
+        socklen_t length = sizeof error;
+        ASSERT_EQ(::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length), 0);
+        EXPECT_EQ(error, ECONNREFUSED);
+    }
+}
+
+TEST_F(PosixSocketsTest, ListeningDestinationBecomesWritable)
+{
+    const SocketHandle listener = NewListener();
+    const SocketHandle s = NewSocket();
+    EXPECT_EQ(net.SelectWritable(s), 0); // never connected
+    ASSERT_EQ(net.SetNonBlocking(s, true), 0);
+    if (net.Connect(s, Loopback(LocalPort(listener))) == kSocketError) {
+        ASSERT_EQ(net.LastError(), kWsaEwouldblock);
+    }
+    EXPECT_TRUE(Within(3s, [&] { return net.SelectWritable(s) == 1; }));
+
+    ASSERT_EQ(net.CloseSocket(s), 0);
+    EXPECT_EQ(net.SelectWritable(s), kSocketError);
+    EXPECT_TRUE(net.LastError() == kWsaEnotsock || net.LastError() == kWsaEbadf) << net.LastError();
+}
+
+extern "C" void IgnoreSignal(int) { }
+
+TEST_F(PosixSocketsTest, BlockingSendHandsOverTheWholeBlockToASlowReader)
+{
+    const Pair pair = ConnectedPair();
+    const SocketHandle client = pair.client;
+    const int smallBuffer = 128 * 1024; // so that the send blocks often
+    ::setsockopt(client, SOL_SOCKET, SO_SNDBUF, &smallBuffer, sizeof smallBuffer);
+    std::vector<char> block(4 << 20);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<char>(i * 31 + (i >> 13));
+    }
+    // Signals without SA_RESTART cut the blocked send short (partial writes, EINTR).
+    struct sigaction action { };
+    struct sigaction previous { };
+    action.sa_handler = IgnoreSignal;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+    const pthread_t sender = ::pthread_self();
+
+    std::vector<char> received;
+    std::thread reader([&, accepted = pair.accepted] {
+        std::vector<char> chunk(64 * 1024);
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        for (int reads = 0; received.size() < block.size() && std::chrono::steady_clock::now() < deadline;) {
+            pollfd look {accepted, POLLIN, 0};
+            if (::poll(&look, 1, 100) <= 0) {
+                continue;
+            }
+            const ssize_t n = ::recv(accepted, chunk.data(), chunk.size(), 0);
+            if (n <= 0) {
+                break;
+            }
+            received.insert(received.end(), chunk.data(), chunk.data() + n);
+            if (++reads % 8 == 0) {
+                ::pthread_kill(sender, SIGUSR1);
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+    });
+    const int sent = net.Send(client, block.data(), static_cast<int>(block.size()), 0);
+    const int error = net.LastError();
+    if (sent != static_cast<int>(block.size())) {
+        net.Shutdown(client, kShutdownBoth); // let the reader stop at once
+    }
+    reader.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+
+    EXPECT_EQ(sent, static_cast<int>(block.size())) << "LastError " << error;
+    ASSERT_EQ(received.size(), block.size());
+    EXPECT_TRUE(received == block);
+}
+
+TEST_F(PosixSocketsTest, SendToAResetPeerFailsWithoutSigpipe)
+{
+    std::signal(SIGPIPE, SIG_DFL); // a SIGPIPE would end the test process
+    const Pair pair = ConnectedPair();
+    const SocketHandle client = pair.client;
+    const linger abort {1, 0};
+    ASSERT_EQ(::setsockopt(pair.accepted, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+    ASSERT_EQ(net.CloseSocket(pair.accepted), 0); // sends a reset
+
+    const char data[] = "after the reset";
+    EXPECT_TRUE(Within(3s, [&] { return net.Send(client, data, sizeof data, 0) == kSocketError; }));
+    EXPECT_EQ(net.LastError(), kWsaEconnreset);
+    EXPECT_EQ(net.Send(client, data, sizeof data, 0), kSocketError); // now EPIPE, the SIGPIPE case
+    EXPECT_EQ(net.LastError(), kWsaEconnreset);
+}
+
+TEST_F(PosixSocketsTest, InetAddrKeepsTheClassicMeaning)
+{
+    EXPECT_EQ(net.InetAddr("127.0.0.1"), htonl(0x7F000001));
+    EXPECT_EQ(net.InetAddr("10.1.2.3"), htonl(0x0A010203));
+    EXPECT_EQ(net.InetAddr("255.255.255.255"), kInaddrNone);
+    EXPECT_EQ(net.InetAddr("1abc"), kInaddrNone);
+    EXPECT_EQ(net.InetAddr(nullptr), kInaddrNone);
+}
+
+TEST_F(PosixSocketsTest, GetHostByNameResolvesLocalhostAndFailsOnInvalidNames)
+{
+    std::uint32_t address = 0;
+    ASSERT_TRUE(net.GetHostByName("localhost", &address)) << net.LastError();
+    EXPECT_EQ(ntohl(address) >> 24, 127u);
+
+    EXPECT_FALSE(net.GetHostByName("no-such-host.brindle.invalid", &address));
+    EXPECT_GE(net.LastError(), kWsaHostNotFound); // 11001, unless this resolver answers otherwise
+    EXPECT_LE(net.LastError(), kWsaNoData);
+}
+
+TEST(PosixSocketsLifetime, DestroyingTheLayerClosesWhatIsStillOpen)
+{
+    const std::size_t before = OpenDescriptors();
+    {
+        PosixSockets net;
+        const SocketHandle listener = net.Socket(kAfInet, kSockStream, kIpProtoTcp);
+        ASSERT_EQ(net.Bind(listener, Loopback(0)), 0);
+        ASSERT_EQ(net.Listen(listener, 5), 0);
+        const SocketHandle client = net.Socket(kAfInet, kSockStream, 0);
+        ASSERT_EQ(net.Connect(client, Loopback(LocalPort(listener))), 0);
+        ASSERT_NE(net.Accept(listener, nullptr), kNoSocket);
+        ASSERT_NE(net.Socket(kAfInet, kSockStream, kIpProtoTcp), kNoSocket);
+        EXPECT_EQ(net.OpenSocketCount(), 4u);
+        EXPECT_EQ(OpenDescriptors(), before + 4);
+
+        // A descriptor the layer did not hand out is not its to close.
+        const int foreign = ::socket(AF_INET, SOCK_STREAM, 0);
+        EXPECT_EQ(net.CloseSocket(foreign), kSocketError);
+        EXPECT_EQ(net.LastError(), kWsaEnotsock);
+        EXPECT_NE(::fcntl(foreign, F_GETFD), -1);
+        ::close(foreign);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+} // namespace
