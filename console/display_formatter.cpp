@@ -93,29 +93,9 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
     const auto* input = reinterpret_cast<const unsigned char*>(bytes);
     int position = 0;
     int lineStart = 0;
-    int i = 0;
-    while (i < length) {
-        if (length - i >= 8 && AllPrintable8(input + i)) {
-            // Copy a run of printable bytes at once, stopping at the byte that reaches the wrap
-            // width or the flush threshold so that the checks below see it as they would byte
-            // by byte.
-            const int run = std::min({length - i, kWrapWidth - (position - lineStart), kFlushThreshold - position});
-            int n = std::min(run, 8);
-            while (n + 8 <= run && AllPrintable8(input + i + n))
-                n += 8;
-            while (n < run && IsPrintable(input[i + n]))
-                ++n;
-            std::memcpy(displayBuffer + position, input + i, static_cast<std::size_t>(n));
-            position += n;
-            i += n;
-        } else {
-            const ByteForm& form = forms[input[i]];
-            std::memcpy(displayBuffer + position, form.text, sizeof form.text);
-            position += form.length;
-            if (form.endsLine)
-                lineStart = position;
-            ++i;
-        }
+    // After each byte: break a line that has reached the wrap width, and hand over a piece that
+    // has reached the flush threshold.
+    auto endOfByte = [&] {
         if (position - lineStart >= kWrapWidth) {
             displayBuffer[position++] = '\r';
             displayBuffer[position++] = '\n';
@@ -125,6 +105,33 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
             AppendToView(std::string_view(displayBuffer, static_cast<std::size_t>(position)), viewId);
             position = 0;
             lineStart = 0;
+        }
+    };
+    int i = 0;
+    while (i < length) {
+        if (length - i >= 8 && AllPrintable8(input + i)) {
+            // Copy a run of printable bytes at once, stopping at the byte that reaches the wrap
+            // width or the flush threshold, so that the checks see it as they would byte by byte.
+            const int run = std::min({length - i, kWrapWidth - (position - lineStart), kFlushThreshold - position});
+            int n = std::min(run, 8);
+            while (n + 8 <= run && AllPrintable8(input + i + n))
+                n += 8;
+            while (n < run && IsPrintable(input[i + n]))
+                ++n;
+            std::memcpy(displayBuffer + position, input + i, static_cast<std::size_t>(n));
+            position += n;
+            i += n;
+            endOfByte();
+            continue;
+        }
+        // Some byte of the next eight needs its table form: take all eight through the table.
+        for (const int end = std::min(i + 8, length); i < end; ++i) {
+            const ByteForm& form = forms[input[i]];
+            std::memcpy(displayBuffer + position, form.text, sizeof form.text);
+            position += form.length;
+            if (form.endsLine)
+                lineStart = position;
+            endOfByte();
         }
     }
     if (position > 0)

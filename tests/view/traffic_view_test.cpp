@@ -1,0 +1,390 @@
+#include "platform/qt/traffic_view.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
+#include <string>
+
+namespace {
+
+std::string numberedLines(int count, int length)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        std::string line = std::to_string(i) + ':';
+        line.resize(static_cast<std::size_t>(length), 'a' + static_cast<char>(i % 26));
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+// A dialog with the view between two other controls and a default button that counts its clicks.
+class Window {
+public:
+    Window()
+    {
+        auto* layout = new QVBoxLayout(&dialog);
+        before = new QLineEdit(&dialog);
+        view = new TrafficView(&dialog);
+        ok = new QPushButton(QStringLiteral("OK"), &dialog);
+        ok->setDefault(true);
+        layout->addWidget(before);
+        layout->addWidget(view);
+        layout->addWidget(ok);
+        QObject::connect(ok, &QPushButton::clicked, [this] { ++defaultClicks; });
+        dialog.resize(420, 300);
+        dialog.show();
+        dialog.activateWindow();
+    }
+
+    bool ready() { return QTest::qWaitForWindowActive(&dialog); }
+
+    QAccessibleTextInterface* accessibleText() const
+    {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(view);
+        return accessible ? accessible->textInterface() : nullptr;
+    }
+
+    // The middle of the character cell at the offset, in viewport coordinates.
+    QPoint pointAt(int offset) const
+    {
+        const QRect cell = accessibleText()->characterRect(offset);
+        return view->viewport()->mapFromGlobal(QPoint(cell.left(), cell.center().y()));
+    }
+
+    QDialog dialog;
+    QLineEdit* before = nullptr;
+    TrafficView* view = nullptr;
+    QPushButton* ok = nullptr;
+    int defaultClicks = 0;
+};
+
+void pressKeys(QWidget* widget, const QStringList& keys)
+{
+    for (const QString& key : keys)
+        QTest::keySequence(widget, QKeySequence::fromString(key));
+}
+
+} // namespace
+
+class TrafficViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void appendShowsLinesAndScrollsToEnd_data();
+    void appendShowsLinesAndScrollsToEnd();
+    void appendLandsAtEndWhateverIsSelected();
+    void setTextReplacesAndEmpties();
+    void capacityDropsOldestLines();
+    void tabLeavesTheView();
+    void enterStaysInTheView_data();
+    void enterStaysInTheView();
+    void copyTakesTheSelection_data();
+    void copyTakesTheSelection();
+    void mouseSelects();
+    void contextMenuSelectsAllAndCopies();
+    void accessibleInterfaceReportsText();
+};
+
+void TrafficViewTest::appendShowsLinesAndScrollsToEnd_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("pieceSize");
+    QTest::addColumn<QString>("lastLine");
+    QTest::addColumn<bool>("scrolledAcross");
+
+    QTest::newRow("one line") << QByteArray("hello") << 4096 << "hello" << false;
+    QTest::newRow("CR LF split across pieces") << QByteArray("ab\r\ncd") << 1 << "cd" << false;
+    const QByteArray lines = QByteArray::fromStdString(numberedLines(500, 120));
+    QTest::newRow("many lines") << lines << 4096 << "" << false;
+    QTest::newRow("long last line") << lines + QByteArray(300, 'x') << 4096 << QString(300, 'x') << true;
+}
+
+void TrafficViewTest::appendShowsLinesAndScrollsToEnd()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, pieceSize);
+    QFETCH(QString, lastLine);
+    QFETCH(bool, scrolledAcross);
+    Window window;
+    QVERIFY(window.ready());
+
+    for (qsizetype at = 0; at < text.size(); at += pieceSize)
+        window.view->appendText(
+            std::string_view(text.constData() + at, std::min<qsizetype>(pieceSize, text.size() - at)));
+    QCoreApplication::processEvents();
+
+    QCOMPARE(window.view->text(), text.toStdString());
+    QCOMPARE(window.view->characterCount(), text.size());
+    const QScrollBar* vertical = window.view->verticalScrollBar();
+    QCOMPARE(vertical->value(), vertical->maximum());
+    QCOMPARE(vertical->maximum() > 0, text.count('\n') > 10);
+    const QScrollBar* horizontal = window.view->horizontalScrollBar();
+    QCOMPARE(horizontal->value() > 0, scrolledAcross);
+    if (scrolledAcross)
+        QCOMPARE(horizontal->value(), horizontal->maximum());
+
+    int start = -1;
+    int end = -1;
+    const QString last
+        = window.accessibleText()->textAtOffset(static_cast<int>(text.size()), QAccessible::LineBoundary, &start, &end);
+    if (!lastLine.isEmpty())
+        QCOMPARE(last, lastLine);
+}
+
+void TrafficViewTest::appendLandsAtEndWhateverIsSelected()
+{
+    Window window;
+    QVERIFY(window.ready());
+    window.view->setText("first\r\nsecond");
+    window.view->setFocus();
+    pressKeys(window.view, {"Ctrl+Home", "Shift+End"});
+
+    window.view->appendText(numberedLines(200, 50));
+    window.view->appendText("third");
+    QCoreApplication::processEvents();
+
+    const std::string text = window.view->text();
+    QVERIFY(text.starts_with("first\r\nsecond"));
+    QVERIFY(text.ends_with("\r\nthird"));
+    const QScrollBar* vertical = window.view->verticalScrollBar();
+    QVERIFY(vertical->maximum() > 0);
+    QCOMPARE(vertical->value(), vertical->maximum());
+    int start = -1;
+    int end = -1;
+    window.accessibleText()->selection(0, &start, &end);
+    QCOMPARE(start, 0);
+    QCOMPARE(end, 5);
+}
+
+void TrafficViewTest::setTextReplacesAndEmpties()
+{
+    Window window;
+    QVERIFY(window.ready());
+    window.view->appendText(numberedLines(300, 80));
+    QCoreApplication::processEvents();
+
+    window.view->setText("x\r\ny");
+    QCoreApplication::processEvents();
+    QCOMPARE(window.view->text(), std::string("x\r\ny"));
+    QCOMPARE(window.view->verticalScrollBar()->maximum(), 0);
+
+    window.view->setText("");
+    QCoreApplication::processEvents();
+    QCOMPARE(window.view->text(), std::string());
+    QCOMPARE(window.view->characterCount(), 0);
+
+    window.view->appendText("again");
+    QCoreApplication::processEvents();
+    QCOMPARE(window.view->text(), std::string("again"));
+}
+
+void TrafficViewTest::capacityDropsOldestLines()
+{
+    Window window;
+    QVERIFY(window.ready());
+    window.view->setCapacity(10000);
+    window.view->appendText(numberedLines(20, 98));
+    window.view->setFocus();
+    pressKeys(window.view, {"Ctrl+Home", "Shift+Down"});
+
+    const std::string more = numberedLines(1000, 98);
+    for (std::size_t at = 0; at < more.size(); at += 4096)
+        window.view->appendText(std::string_view(more).substr(at, 4096));
+    QCoreApplication::processEvents();
+
+    QVERIFY(window.view->characterCount() <= 10000);
+    const std::string text = window.view->text();
+    QVERIFY(more.ends_with(text));
+    QCOMPARE(more[more.size() - text.size() - 1], '\n');
+    const QScrollBar* vertical = window.view->verticalScrollBar();
+    QCOMPARE(vertical->value(), vertical->maximum());
+    QAccessibleTextInterface* accessible = window.accessibleText();
+    QCOMPARE(accessible->selectionCount(), 0);
+    QVERIFY(!window.view->grab().isNull());
+}
+
+void TrafficViewTest::tabLeavesTheView()
+{
+    Window window;
+    QVERIFY(window.ready());
+    window.view->setFocus();
+    QVERIFY(window.view->hasFocus());
+    QTest::keyClick(window.view, Qt::Key_Tab);
+    QVERIFY(window.ok->hasFocus());
+
+    window.view->setFocus();
+    QTest::keyClick(window.view, Qt::Key_Backtab, Qt::ShiftModifier);
+    QVERIFY(window.before->hasFocus());
+
+    QTest::keyClick(window.before, Qt::Key_Tab);
+    QVERIFY(window.view->hasFocus());
+}
+
+void TrafficViewTest::enterStaysInTheView_data()
+{
+    QTest::addColumn<bool>("inView");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("defaultClicks");
+
+    QTest::newRow("Return in the view") << true << int(Qt::Key_Return) << int(Qt::NoModifier) << 0;
+    QTest::newRow("keypad Enter in the view") << true << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << 0;
+    // The same key elsewhere does reach the default button, so the rows above would see a leak.
+    QTest::newRow("Return in a line edit") << false << int(Qt::Key_Return) << int(Qt::NoModifier) << 1;
+}
+
+void TrafficViewTest::enterStaysInTheView()
+{
+    QFETCH(bool, inView);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, defaultClicks);
+    Window window;
+    QVERIFY(window.ready());
+    window.view->setText("line\r\n");
+    QWidget* target = inView ? static_cast<QWidget*>(window.view) : window.before;
+    target->setFocus();
+
+    QTest::keyClick(target, static_cast<Qt::Key>(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(window.defaultClicks, defaultClicks);
+}
+
+void TrafficViewTest::copyTakesTheSelection_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("copied");
+
+    QTest::newRow("nothing selected") << QStringList {} << "unchanged";
+    QTest::newRow("characters") << QStringList {"Shift+Right", "Shift+Right", "Shift+Right"} << "one";
+    QTest::newRow("across a line break") << QStringList {"Shift+Down", "Shift+End"} << "one\ntwo";
+    QTest::newRow("select all") << QStringList {"Ctrl+A"} << "one\ntwo\nthree";
+    QTest::newRow("last line backwards") << QStringList {"Ctrl+End", "Shift+Home"} << "three";
+    QTest::newRow("up to a shorter line") << QStringList {"Ctrl+End", "Shift+Up"} << "\nthree";
+    QTest::newRow("a word") << QStringList {"Down", "Shift+Ctrl+Right"} << "two";
+    QTest::newRow("collapsed then extended") << QStringList {"Ctrl+A", "Right", "Shift+Left"} << "e";
+}
+
+void TrafficViewTest::copyTakesTheSelection()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, copied);
+    Window window;
+    QVERIFY(window.ready());
+    window.view->setText("one\r\ntwo\r\nthree");
+    window.view->setFocus();
+    QGuiApplication::clipboard()->setText(QStringLiteral("unchanged"));
+
+    pressKeys(window.view, keys);
+    QTest::keySequence(window.view, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+void TrafficViewTest::mouseSelects()
+{
+    Window window;
+    QVERIFY(window.ready());
+    window.view->setText("alpha beta\r\ngamma delta");
+    QWidget* viewport = window.view->viewport();
+    const auto copied = [&] {
+        QTest::keySequence(window.view, QKeySequence::Copy);
+        return QGuiApplication::clipboard()->text();
+    };
+
+    QTest::mousePress(viewport, Qt::LeftButton, {}, window.pointAt(6));
+    const QPoint to = window.pointAt(17);
+    QMouseEvent drag(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport, &drag);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    QCOMPARE(copied(), QStringLiteral("beta\ngamma"));
+
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, window.pointAt(2));
+    QCOMPARE(copied(), QStringLiteral("pha "));
+
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, window.pointAt(20));
+    QCOMPARE(copied(), QStringLiteral("delta"));
+}
+
+void TrafficViewTest::contextMenuSelectsAllAndCopies()
+{
+    Window window;
+    QVERIFY(window.ready());
+    window.view->setText("a\r\nb");
+    QWidget* viewport = window.view->viewport();
+    const auto openMenu = [&] {
+        QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5), viewport->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(viewport, &request);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+    const auto action = [](QMenu* menu, const QString& text) {
+        for (QAction* a : menu->actions())
+            if (a->text() == text)
+                return a;
+        return static_cast<QAction*>(nullptr);
+    };
+
+    QMenu* menu = openMenu();
+    QVERIFY(menu);
+    QVERIFY(action(menu, "&Copy"));
+    QVERIFY(!action(menu, "&Copy")->isEnabled());
+    QVERIFY(action(menu, "Select &All"));
+    action(menu, "Select &All")->trigger();
+    menu->close();
+
+    menu = openMenu();
+    QVERIFY(menu);
+    QVERIFY(action(menu, "&Copy")->isEnabled());
+    action(menu, "&Copy")->trigger();
+    menu->close();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("a\nb"));
+}
+
+void TrafficViewTest::accessibleInterfaceReportsText()
+{
+    Window window;
+    QVERIFY(window.ready());
+    const std::string text = "GET /caf\xE9 HTTP/1.1\r\nHost: x\r\n";
+    window.view->setText(text);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(window.view);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->role(), QAccessible::EditableText);
+    QVERIFY(accessible->state().readOnly);
+    QVERIFY(accessible->state().multiLine);
+    QAccessibleTextInterface* accessibleText = accessible->textInterface();
+    QVERIFY(accessibleText);
+
+    const QString expected = QString::fromLatin1(text);
+    QCOMPARE(accessibleText->characterCount(), expected.size());
+    QCOMPARE(accessibleText->text(0, accessibleText->characterCount()), expected);
+    QCOMPARE(accessible->text(QAccessible::Value), expected);
+
+    int start = -1;
+    int end = -1;
+    QCOMPARE(accessibleText->textAtOffset(24, QAccessible::LineBoundary, &start, &end), QStringLiteral("Host: x\r\n"));
+    QCOMPARE(start, 20);
+    QCOMPARE(end, 29);
+    QCOMPARE(accessibleText->textAtOffset(6, QAccessible::WordBoundary, &start, &end), QStringLiteral("caf\u00E9"));
+    QCOMPARE(accessibleText->textAfterOffset(6, QAccessible::WordBoundary, &start, &end), QStringLiteral(" "));
+    QCOMPARE(accessibleText->textBeforeOffset(24, QAccessible::LineBoundary, &start, &end),
+        QStringLiteral("GET /caf\u00E9 HTTP/1.1\r\n"));
+
+    window.view->setFocus();
+    pressKeys(window.view, {"Ctrl+Home", "Shift+End"});
+    QCOMPARE(accessibleText->selectionCount(), 1);
+    accessibleText->selection(0, &start, &end);
+    QCOMPARE(start, 0);
+    QCOMPARE(end, 18);
+    QCOMPARE(accessibleText->cursorPosition(), 18);
+}
+
+QTEST_MAIN(TrafficViewTest)
+#include "traffic_view_test.moc"
