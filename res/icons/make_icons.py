@@ -61,45 +61,43 @@ def coat(u, v):
     return COAT_LIGHT if u + v < 0.7 else COAT
 
 
-def render(n):
-    """Palette indices of an n by n picture, rows top down."""
-    def centre(i):
-        return (i + 0.5) / n
+def outline_width(n):
+    """About one pixel of a 32-pixel icon, never under one pixel of the picture drawn."""
+    return max(1.0 / n, 0.022)
 
-    tile = [[inside_tile(centre(x), centre(y)) for x in range(n)] for y in range(n)]
-    arrows = [[inside_arrows(centre(x), centre(y)) for x in range(n)] for y in range(n)]
-    reach = max(1, round(n / 32))
 
-    def near(mask, x, y, test):
-        for dy in range(-reach, reach + 1):
-            for dx in range(-reach, reach + 1):
-                xx, yy = x + dx, y + dy
-                inside = 0 <= xx < n and 0 <= yy < n and mask[yy][xx]
-                if inside == test:
-                    return True
-        return False
+def near(test, u, v, width):
+    """Whether `test` holds somewhere within `width` of the point."""
+    steps = 8
+    return any(test(u + width * math.cos(k * math.tau / steps), v + width * math.sin(k * math.tau / steps))
+               for k in range(steps))
 
-    rows = []
-    for y in range(n):
-        row = []
-        for x in range(n):
-            if not tile[y][x]:
-                row.append(TRANSPARENT)
-            elif near(tile, x, y, False):
-                row.append(OUTLINE)
-            elif arrows[y][x]:
-                row.append(ARROW)
-            elif near(arrows, x, y, True):
-                row.append(OUTLINE)
-            else:
-                row.append(coat(centre(x), centre(y)))
-        rows.append(row)
-    return rows
+
+def colour_at(u, v, width, outline_arrows):
+    if not inside_tile(u, v):
+        return TRANSPARENT
+    if not all(inside_tile(u + du, v + dv) for du, dv in ((width, 0), (-width, 0), (0, width), (0, -width))):
+        return OUTLINE
+    if inside_arrows(u, v):
+        return ARROW
+    if outline_arrows and near(inside_arrows, u, v, width):
+        return OUTLINE
+    return coat(u, v)
+
+
+def render(n, factor=1):
+    """Palette indices of an n by n picture drawn n * factor pixels wide, rows top down."""
+    width = outline_width(n)
+    size = n * factor
+    # At 16 pixels an outline would eat the arrow heads.
+    outline_arrows = n > 16
+    return [[colour_at((x + 0.5) / size, (y + 0.5) / size, width, outline_arrows) for x in range(size)]
+            for y in range(size)]
 
 
 def smooth(n, factor=4):
     """RGBA rows of an n by n picture, drawn `factor` times larger and averaged down."""
-    big = render(n * factor)
+    big = render(n, factor)
     rows = []
     for y in range(n):
         row = bytearray()

@@ -86,12 +86,12 @@ TEST_P(PeerEnds, CloseTheirSideAndCascade)
     Ticks(2);
     Descriptor& leaving = c.clientEnds ? client : server;
     // Unread data would turn an orderly close into a reset, so an orderly peer reads first.
-    if (!c.reset)
-        EXPECT_EQ(ReadUntilClosed(leaving, 100000, 5s).size(), 100000u);
-    if (c.reset)
+    if (c.reset) {
         ResetConnection(leaving);
-    else
+    } else {
+        EXPECT_EQ(ReadUntilClosed(leaving, 100000, 5s).size(), 100000u);
         leaving = Descriptor();
+    }
     ASSERT_TRUE(
         TickUntil([&] { return dlg.RemoteClientSocket() == kNoSocket && dlg.RemoteServerSocket() == kNoSocket; }, 5s));
     EXPECT_EQ(c.clientEnds ? ServerStatus() : ClientStatus(), c.endedLine);
