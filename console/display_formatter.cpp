@@ -23,7 +23,7 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 
 constexpr ByteForm MakeForm(unsigned value, bool showCrLf)
 {
-    ByteForm form {};
+    ByteForm form{};
     auto put = [&form](char c) { form.text[form.length++] = c; };
     if (value >= 0x20 && value <= 0x7E) {
         put(static_cast<char>(value));
@@ -54,7 +54,7 @@ constexpr ByteForm MakeForm(unsigned value, bool showCrLf)
 
 constexpr std::array<ByteForm, 256> MakeForms(bool showCrLf)
 {
-    std::array<ByteForm, 256> forms {};
+    std::array<ByteForm, 256> forms{};
     for (unsigned value = 0; value < 256; ++value)
         forms[value] = MakeForm(value, showCrLf);
     return forms;

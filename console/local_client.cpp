@@ -39,7 +39,7 @@ int CRelayDlg::GetDestPort()
 
 int CRelayDlg::ResolveAddress(int port, std::string host, SocketAddressIn& address, int* errorCode)
 {
-    address = SocketAddressIn {};
+    address = SocketAddressIn{};
     std::uint32_t resolved = 0;
     int error = 0;
     // A text that begins with a digit is only ever a dotted address, never a name to look up.

@@ -35,7 +35,7 @@ int CRelayDlg::GetListenPort()
 
 int CRelayDlg::FillAnyAddress(SocketAddressIn& address, int port)
 {
-    address = SocketAddressIn {};
+    address = SocketAddressIn{};
     address.family = kAfInet;
     address.port = HostToNetworkShort(port);
     return 1;
@@ -78,7 +78,7 @@ SocketHandle CRelayDlg::AcceptRemoteClient()
     }
     if (remoteClientSocket != kNoSocket)
         return kNoSocket;
-    SocketAddressIn peer {};
+    SocketAddressIn peer{};
     remoteClientSocket = sockets_.Accept(listenSocket, &peer);
     if (remoteClientSocket == kNoSocket) {
         const int code = sockets_.LastError();

@@ -26,7 +26,7 @@ inline constexpr int kReceiveChunkSize = 4096;
 // tick, so that a sender that never pauses cannot hold the window or fill the memory.
 struct ReceiveBudget {
     std::int64_t maxBytes = 16 * 1024 * 1024;
-    std::chrono::milliseconds maxTime {50};
+    std::chrono::milliseconds maxTime{50};
 };
 
 class CRelayDlg final : public DialogEvents {
@@ -138,7 +138,7 @@ private:
     CaptureQueue toClientQueue;
     CaptureQueue toServerQueue;
     SocketHandle listenSocket = kNoSocket;
-    SocketAddressIn remoteServerAddress {};
+    SocketAddressIn remoteServerAddress{};
     int remoteServerConnected = 0;
     SocketHandle remoteServerSocket = kNoSocket;
     // 64-bit so that the counts stay true past 2 GiB.

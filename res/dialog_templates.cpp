@@ -74,10 +74,10 @@ constexpr ControlTemplate kAboutControls[] = {
 };
 // clang-format on
 
-constexpr DialogTemplate kRelayDialog {IDD_RELAY_DIALOG, "Windows Brindle", "MS Sans Serif", 8, 510, 343,
+constexpr DialogTemplate kRelayDialog{IDD_RELAY_DIALOG, "Windows Brindle", "MS Sans Serif", 8, 510, 343,
     kCaption | kSystemMenu | kModalFrame | kAppWindow, kRelayControls};
 
-constexpr DialogTemplate kAboutBox {
+constexpr DialogTemplate kAboutBox{
     IDD_ABOUTBOX, "About brindle", "MS Sans Serif", 8, 217, 55, kCaption | kSystemMenu | kModalFrame, kAboutControls};
 
 } // namespace

@@ -18,7 +18,7 @@ const char* LoadString(int id)
 
 const VersionInfo& ProgramVersion()
 {
-    static constexpr VersionInfo kVersion {
+    static constexpr VersionInfo kVersion{
         {1, 0, 0, 1},
         {1, 0, 0, 1},
         "1, 0, 0, 1",

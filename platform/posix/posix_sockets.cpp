@@ -220,7 +220,7 @@ SocketHandle PosixSockets::Accept(SocketHandle s, SocketAddressIn* peer)
         return kNoSocket;
     }
     constexpr int kMaxDroppedConnections = 16;
-    sockaddr_in remote {};
+    sockaddr_in remote{};
     int fd = -1;
     for (int dropped = 0; fd < 0;) {
         socklen_t length = sizeof remote;
@@ -258,7 +258,7 @@ int PosixSockets::SelectWritable(SocketHandle s)
     if (!Owns(s)) {
         return kSocketError;
     }
-    pollfd look {s, POLLOUT, 0};
+    pollfd look{s, POLLOUT, 0};
     int ready;
     do {
         ready = ::poll(&look, 1, 0);
@@ -275,7 +275,7 @@ int PosixSockets::SelectWritable(SocketHandle s)
     // A refused attempt and a socket never connected can be "writable" too; only an established
     // connection has a peer. SO_ERROR is not read: reading clears it, and the next look would take
     // the failed attempt for a connection.
-    sockaddr_in remote {};
+    sockaddr_in remote{};
     socklen_t length = sizeof remote;
     if (::getpeername(s, reinterpret_cast<sockaddr*>(&remote), &length) == 0) {
         return 1;
@@ -403,7 +403,7 @@ bool PosixSockets::GetHostByName(const char* name, std::uint32_t* address)
         Fail(kWsaEfault);
         return false;
     }
-    addrinfo hints {};
+    addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;

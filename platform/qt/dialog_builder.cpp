@@ -238,7 +238,7 @@ DialogUnits DialogUnitsOf(const QFont& font)
     const QFontMetrics metrics(font);
     const int letters
         = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return DialogUnits {(letters / 26 + 1) / 2, metrics.height()};
+    return DialogUnits{(letters / 26 + 1) / 2, metrics.height()};
 }
 
 QIcon LoadIconResource(int iconId)

@@ -16,11 +16,11 @@
 // break, as does a CR that ends the text while its LF may still come. An empty store has one empty line.
 class TextStore {
 public:
-    static constexpr std::int64_t kDefaultCapacity = std::int64_t {256} << 20;
+    static constexpr std::int64_t kDefaultCapacity = std::int64_t{256} << 20;
     // Line starts are held as 32 bits relative to the oldest byte, which bounds what one store may hold.
-    static constexpr std::int64_t kMaxCapacity = std::int64_t {1} << 31;
+    static constexpr std::int64_t kMaxCapacity = std::int64_t{1} << 31;
     static constexpr int kChunkShift = 20;
-    static constexpr std::int64_t kChunkBytes = std::int64_t {1} << kChunkShift;
+    static constexpr std::int64_t kChunkBytes = std::int64_t{1} << kChunkShift;
 
     TextStore();
     TextStore(const TextStore&) = delete;

@@ -22,7 +22,7 @@ namespace {
 constexpr int kMargin = 3;
 constexpr int kDragScrollMs = 50;
 // Keeps offsets, line numbers and scroll ranges within int, which Qt's scroll bars and accessibility use.
-constexpr std::int64_t kMaxViewCapacity = std::int64_t {1} << 30;
+constexpr std::int64_t kMaxViewCapacity = std::int64_t{1} << 30;
 
 bool isWordChar(char c)
 {
@@ -495,31 +495,31 @@ bool TrafficView::navigation(const QKeyEvent* event, Move& move, bool& select)
         Move move;
         bool select;
     };
-    static constexpr std::array kBindings {
-        Binding {QKeySequence::MoveToPreviousChar, Move::PreviousChar, false},
-        Binding {QKeySequence::MoveToNextChar, Move::NextChar, false},
-        Binding {QKeySequence::MoveToPreviousWord, Move::PreviousWord, false},
-        Binding {QKeySequence::MoveToNextWord, Move::NextWord, false},
-        Binding {QKeySequence::MoveToPreviousLine, Move::PreviousLine, false},
-        Binding {QKeySequence::MoveToNextLine, Move::NextLine, false},
-        Binding {QKeySequence::MoveToPreviousPage, Move::PreviousPage, false},
-        Binding {QKeySequence::MoveToNextPage, Move::NextPage, false},
-        Binding {QKeySequence::MoveToStartOfLine, Move::StartOfLine, false},
-        Binding {QKeySequence::MoveToEndOfLine, Move::EndOfLine, false},
-        Binding {QKeySequence::MoveToStartOfDocument, Move::StartOfText, false},
-        Binding {QKeySequence::MoveToEndOfDocument, Move::EndOfText, false},
-        Binding {QKeySequence::SelectPreviousChar, Move::PreviousChar, true},
-        Binding {QKeySequence::SelectNextChar, Move::NextChar, true},
-        Binding {QKeySequence::SelectPreviousWord, Move::PreviousWord, true},
-        Binding {QKeySequence::SelectNextWord, Move::NextWord, true},
-        Binding {QKeySequence::SelectPreviousLine, Move::PreviousLine, true},
-        Binding {QKeySequence::SelectNextLine, Move::NextLine, true},
-        Binding {QKeySequence::SelectPreviousPage, Move::PreviousPage, true},
-        Binding {QKeySequence::SelectNextPage, Move::NextPage, true},
-        Binding {QKeySequence::SelectStartOfLine, Move::StartOfLine, true},
-        Binding {QKeySequence::SelectEndOfLine, Move::EndOfLine, true},
-        Binding {QKeySequence::SelectStartOfDocument, Move::StartOfText, true},
-        Binding {QKeySequence::SelectEndOfDocument, Move::EndOfText, true},
+    static constexpr std::array kBindings{
+        Binding{QKeySequence::MoveToPreviousChar, Move::PreviousChar, false},
+        Binding{QKeySequence::MoveToNextChar, Move::NextChar, false},
+        Binding{QKeySequence::MoveToPreviousWord, Move::PreviousWord, false},
+        Binding{QKeySequence::MoveToNextWord, Move::NextWord, false},
+        Binding{QKeySequence::MoveToPreviousLine, Move::PreviousLine, false},
+        Binding{QKeySequence::MoveToNextLine, Move::NextLine, false},
+        Binding{QKeySequence::MoveToPreviousPage, Move::PreviousPage, false},
+        Binding{QKeySequence::MoveToNextPage, Move::NextPage, false},
+        Binding{QKeySequence::MoveToStartOfLine, Move::StartOfLine, false},
+        Binding{QKeySequence::MoveToEndOfLine, Move::EndOfLine, false},
+        Binding{QKeySequence::MoveToStartOfDocument, Move::StartOfText, false},
+        Binding{QKeySequence::MoveToEndOfDocument, Move::EndOfText, false},
+        Binding{QKeySequence::SelectPreviousChar, Move::PreviousChar, true},
+        Binding{QKeySequence::SelectNextChar, Move::NextChar, true},
+        Binding{QKeySequence::SelectPreviousWord, Move::PreviousWord, true},
+        Binding{QKeySequence::SelectNextWord, Move::NextWord, true},
+        Binding{QKeySequence::SelectPreviousLine, Move::PreviousLine, true},
+        Binding{QKeySequence::SelectNextLine, Move::NextLine, true},
+        Binding{QKeySequence::SelectPreviousPage, Move::PreviousPage, true},
+        Binding{QKeySequence::SelectNextPage, Move::NextPage, true},
+        Binding{QKeySequence::SelectStartOfLine, Move::StartOfLine, true},
+        Binding{QKeySequence::SelectEndOfLine, Move::EndOfLine, true},
+        Binding{QKeySequence::SelectStartOfDocument, Move::StartOfText, true},
+        Binding{QKeySequence::SelectEndOfDocument, Move::EndOfText, true},
     };
     for (const Binding& binding : kBindings) {
         if (event->matches(binding.key)) {
@@ -572,7 +572,7 @@ std::int64_t TrafficView::moved(std::int64_t from, Move move) const
     const std::int64_t start = store_.lineStart(line);
     const std::int64_t end = store_.lineEnd(line);
     const auto toLine = [&](std::int64_t lines) {
-        const std::int64_t target = std::clamp(line + lines, std::int64_t {0}, lastLine);
+        const std::int64_t target = std::clamp(line + lines, std::int64_t{0}, lastLine);
         const std::int64_t targetStart = store_.lineStart(target);
         const std::int64_t column = goalColumn_ >= 0 ? goalColumn_ : from - start;
         return targetStart + std::min(column, store_.lineEnd(target) - targetStart);

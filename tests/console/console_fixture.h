@@ -44,13 +44,24 @@ protected:
         return dlg.RemoteServerSocket();
     }
 
+    // A remote client accepted and a remote server connected, both "Auto" boxes clear.
+    void ConnectBoth()
+    {
+        Listen();
+        client = AcceptClient();
+        server = ConnectServer();
+        ASSERT_EQ(dlg.RemoteServerConnected(), 1);
+    }
+
     std::string ClientStatus() const { return host.Text(IDC_CLIENT_STATUS); }
     std::string ServerStatus() const { return host.Text(IDC_SERVER_STATUS); }
 
-    FakeDialogHost host {res::RelayDialogTemplate()};
+    FakeDialogHost host{res::RelayDialogTemplate()};
     FakeSockets sockets;
     FakeSystem system;
-    CRelayDlg dlg {host, sockets, system};
+    CRelayDlg dlg{host, sockets, system};
+    SocketHandle client = kNoSocket;
+    SocketHandle server = kNoSocket;
 };
 
 #endif

@@ -9,18 +9,18 @@ class ControlsTest : public ConsoleTest { };
 TEST_F(ControlsTest, OpeningAddsAboutItemAndBothIcons)
 {
     ASSERT_EQ(host.systemMenu.size(), 1u);
-    EXPECT_EQ(host.systemMenu[0], std::make_pair(unsigned {IDM_ABOUTBOX}, std::string("&About brindle...")));
-    EXPECT_EQ(host.icons, (std::vector<std::pair<int, bool>> {{IDR_MAINFRAME, true}, {IDR_MAINFRAME, false}}));
+    EXPECT_EQ(host.systemMenu[0], std::make_pair(unsigned{IDM_ABOUTBOX}, std::string("&About brindle...")));
+    EXPECT_EQ(host.icons, (std::vector<std::pair<int, bool>>{{IDR_MAINFRAME, true}, {IDR_MAINFRAME, false}}));
     EXPECT_EQ(dlg.OnQueryDragIcon(), IDR_MAINFRAME);
 }
 
 TEST(SystemCommands, OnlyTheAboutCommandUnderTheMaskOpensTheAboutBox)
 {
-    FakeDialogHost host {res::RelayDialogTemplate()};
+    FakeDialogHost host{res::RelayDialogTemplate()};
     FakeSockets sockets;
     FakeSystem system;
     int aboutBoxes = 0;
-    CRelayDlg dlg {host, sockets, system, [&aboutBoxes] { ++aboutBoxes; }};
+    CRelayDlg dlg{host, sockets, system, [&aboutBoxes] { ++aboutBoxes; }};
     EXPECT_TRUE(dlg.OnSysCommand(0x10));
     EXPECT_TRUE(dlg.OnSysCommand(0x1F));
     EXPECT_FALSE(dlg.OnSysCommand(0xF060)); // close

@@ -4,24 +4,11 @@
 
 namespace {
 
-class ForwardingTest : public ConsoleTest {
-protected:
-    // A remote client and a connected remote server, both "Auto" boxes clear.
-    void Connect()
-    {
-        Listen();
-        client = AcceptClient();
-        server = ConnectServer();
-        ASSERT_EQ(dlg.RemoteServerConnected(), 1);
-    }
-
-    SocketHandle client = kNoSocket;
-    SocketHandle server = kNoSocket;
-};
+class ForwardingTest : public ConsoleTest { };
 
 TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstInBlockingMode)
 {
-    Connect();
+    ConnectBoth();
     sockets.Deliver(client, std::string(5000, 'a'));
     Tick();
     sockets.Deliver(client, "tail");
@@ -43,7 +30,7 @@ TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstInBlockingMode)
 
 TEST_F(ForwardingTest, EmptyQueueSendOnlyClearsTheViewWhenItsBoxIsTicked)
 {
-    Connect();
+    ConnectBoth();
     host.Type(IDC_TO_CLIENT_VIEW, "old text");
     host.Type(IDC_SERVER_SENT, "7");
     host.SetCheck(IDC_SERVER_CLEAR_ON_SEND, 1);
@@ -70,7 +57,7 @@ TEST_F(ForwardingTest, SendWhileStillConnectingDoesNothingAtAll)
 
 TEST_F(ForwardingTest, ClearButtonEmptiesViewButKeepsBlocks)
 {
-    Connect();
+    ConnectBoth();
     sockets.Deliver(client, "keep me");
     Tick();
     host.Click(IDC_CLIENT_CLEAR);
@@ -83,7 +70,7 @@ TEST_F(ForwardingTest, ClearButtonEmptiesViewButKeepsBlocks)
 // counter still counts what went out before it.
 TEST_F(ForwardingTest, FailedSendKeepsItsBlockAndCountsEarlierOnes)
 {
-    Connect();
+    ConnectBoth();
     for (const char* chunk : {"first", "second", "third"}) {
         sockets.Deliver(server, chunk);
         Tick();
@@ -107,7 +94,7 @@ TEST_F(ForwardingTest, FailedSendKeepsItsBlockAndCountsEarlierOnes)
 
 TEST_F(ForwardingTest, ReplyQueuedWhileItsClientLeftGoesToTheNextClient)
 {
-    Connect();
+    ConnectBoth();
     sockets.Deliver(server, "HTTP/1.1 200 OK\r\n\r\n");
     Tick();
     sockets.DeliverClose(client);
@@ -120,7 +107,7 @@ TEST_F(ForwardingTest, ReplyQueuedWhileItsClientLeftGoesToTheNextClient)
 
 TEST_F(ForwardingTest, AutoAndClearBoxLeaveTheClientViewEmptyAfterEachTick)
 {
-    Connect();
+    ConnectBoth();
     host.Click(IDC_CLIENT_AUTO);
     host.SetCheck(IDC_CLIENT_CLEAR_ON_SEND, 1);
     sockets.Deliver(client, "request");
@@ -171,22 +158,22 @@ TEST_P(AutoBoxes, SwitchTheManualButtons)
 }
 
 INSTANTIATE_TEST_SUITE_P(Forwarding, AutoBoxes,
-    ::testing::Values(AutoBoxCase {"ClientTicked", IDC_CLIENT_AUTO, true, false, false, {},
+    ::testing::Values(AutoBoxCase{"ClientTicked", IDC_CLIENT_AUTO, true, false, false, {},
                           {IDC_CLIENT_SEND, IDC_CONNECT, IDC_CLIENT_DISCONNECT}},
-        AutoBoxCase {"ClientUntickedNotConnected", IDC_CLIENT_AUTO, false, false, false, {IDC_CLIENT_SEND, IDC_CONNECT},
+        AutoBoxCase{"ClientUntickedNotConnected", IDC_CLIENT_AUTO, false, false, false, {IDC_CLIENT_SEND, IDC_CONNECT},
             {IDC_CLIENT_DISCONNECT}},
-        AutoBoxCase {"ClientUntickedConnected", IDC_CLIENT_AUTO, false, false, true,
+        AutoBoxCase{"ClientUntickedConnected", IDC_CLIENT_AUTO, false, false, true,
             {IDC_CLIENT_SEND, IDC_CONNECT, IDC_CLIENT_DISCONNECT}, {}},
-        AutoBoxCase {"ServerTicked", IDC_SERVER_AUTO, true, true, false, {}, {IDC_SERVER_SEND, IDC_SERVER_DISCONNECT}},
-        AutoBoxCase {"ServerUntickedListening", IDC_SERVER_AUTO, false, true, false,
+        AutoBoxCase{"ServerTicked", IDC_SERVER_AUTO, true, true, false, {}, {IDC_SERVER_SEND, IDC_SERVER_DISCONNECT}},
+        AutoBoxCase{"ServerUntickedListening", IDC_SERVER_AUTO, false, true, false,
             {IDC_SERVER_SEND, IDC_SERVER_DISCONNECT}, {}},
-        AutoBoxCase {"ServerUntickedStopped", IDC_SERVER_AUTO, false, false, false, {},
+        AutoBoxCase{"ServerUntickedStopped", IDC_SERVER_AUTO, false, false, false, {},
             {IDC_SERVER_SEND, IDC_SERVER_DISCONNECT}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ForwardingTest, OutOfMemoryShowsBoxButStillDisplaysAndCounts)
 {
-    Connect();
+    ConnectBoth();
     sockets.Deliver(client, "lost");
     system.FailAllocations(1);
     Tick();
@@ -204,7 +191,7 @@ TEST_F(ForwardingTest, OutOfMemoryShowsBoxButStillDisplaysAndCounts)
 // would overwrite the receive and display areas of the chunk it interrupted.
 TEST_F(ForwardingTest, NoTickRunsWhileTheOutOfMemoryBoxIsOpen)
 {
-    Connect();
+    ConnectBoth();
     sockets.Deliver(client, std::string(4096, 'a'));
     sockets.Deliver(client, std::string(10, 'b'));
     system.FailAllocations(1);

@@ -20,7 +20,7 @@ protected:
 TEST_F(LocalClientTest, EmptyHostOnlyShowsTheBox)
 {
     ClickConnect("  ");
-    EXPECT_EQ(host.messageBoxes, std::vector<std::string> {"You must enter a valid hostname."});
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"You must enter a valid hostname."});
     EXPECT_EQ(ClientStatus(), "Idle");
     EXPECT_EQ(sockets.Count(FakeSockets::Call::Socket), 0);
     EXPECT_EQ(dlg.PollTimerRunning(), 0);
@@ -109,19 +109,19 @@ TEST_P(AttemptFailures, AreReportedAndLeaveNoSocket)
 const std::string kHostNotFound = "Failed to get socket address. Error code 11001. : WSAHOST_NOT_FOUND";
 
 INSTANTIATE_TEST_SUITE_P(LocalClient, AttemptFailures,
-    ::testing::Values(AttemptFailure {"Socket", "127.0.0.1", FakeSockets::Call::Socket, kWsaEnobufs,
+    ::testing::Values(AttemptFailure{"Socket", "127.0.0.1", FakeSockets::Call::Socket, kWsaEnobufs,
                           "Failed to get socket. Error code 10055. : WSAENOBUFS"},
-        AttemptFailure {"ConnectAtOnce", "127.0.0.1", FakeSockets::Call::Connect, kWsaEaddrnotavail,
+        AttemptFailure{"ConnectAtOnce", "127.0.0.1", FakeSockets::Call::Connect, kWsaEaddrnotavail,
             "Failed to get socket address. Error code 10049. : WSAEADDRNOTAVAIL"},
-        AttemptFailure {"Select", "127.0.0.1", FakeSockets::Call::Select, kWsaEnotsock,
+        AttemptFailure{"Select", "127.0.0.1", FakeSockets::Call::Select, kWsaEnotsock,
             "Failed to connect. Error code 10038. : WSAENOTSOCK"},
-        AttemptFailure {"DigitLedNotDotted", "1abc", FakeSockets::Call::Startup, 0, kHostNotFound},
-        AttemptFailure {"AllOnesAddress", "255.255.255.255", FakeSockets::Call::Startup, 0, kHostNotFound},
-        AttemptFailure {"UnknownName", "no.such.host", FakeSockets::Call::Startup, 0, kHostNotFound},
-        AttemptFailure {"LookupTryAgain", "flaky.host", FakeSockets::Call::HostLookup, kWsaTryAgain,
+        AttemptFailure{"DigitLedNotDotted", "1abc", FakeSockets::Call::Startup, 0, kHostNotFound},
+        AttemptFailure{"AllOnesAddress", "255.255.255.255", FakeSockets::Call::Startup, 0, kHostNotFound},
+        AttemptFailure{"UnknownName", "no.such.host", FakeSockets::Call::Startup, 0, kHostNotFound},
+        AttemptFailure{"LookupTryAgain", "flaky.host", FakeSockets::Call::HostLookup, kWsaTryAgain,
             "Failed to get socket address. Error code 11002. : WSATRY_AGAIN"},
-        AttemptFailure {"VeryLongName", std::string(1000, 'h'), FakeSockets::Call::Startup, 0, kHostNotFound},
-        AttemptFailure {"NonAsciiName", "\xe9t\xe9", FakeSockets::Call::Startup, 0, kHostNotFound}),
+        AttemptFailure{"VeryLongName", std::string(1000, 'h'), FakeSockets::Call::Startup, 0, kHostNotFound},
+        AttemptFailure{"NonAsciiName", "\xe9t\xe9", FakeSockets::Call::Startup, 0, kHostNotFound}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LocalClientTest, DigitLedTextIsNeverLookedUpByNameAndBlankLedTextAlways)
@@ -130,7 +130,7 @@ TEST_F(LocalClientTest, DigitLedTextIsNeverLookedUpByNameAndBlankLedTextAlways)
     ClickConnect("1abc");
     EXPECT_TRUE(sockets.lookups.empty());
     ClickConnect(" relay");
-    EXPECT_EQ(sockets.lookups, std::vector<std::string> {" relay"});
+    EXPECT_EQ(sockets.lookups, std::vector<std::string>{" relay"});
     EXPECT_EQ(ClientStatus(), "Connected!");
     EXPECT_EQ(dlg.RemoteServerAddress().address, inet_addr("10.0.0.9"));
 }

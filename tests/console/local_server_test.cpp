@@ -35,13 +35,13 @@ TEST_P(ListenValidation, ShowsTheFirstEmptyFieldOrListens)
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalServer, ListenValidation,
-    ::testing::Values(ValidationCase {"AllFilled", "80", "80", "example", nullptr},
-        ValidationCase {"ListenPortEmpty", "", "", "", "You must enter a valid listen port."},
-        ValidationCase {"ListenPortBlanks", " \t ", "80", "h", "You must enter a valid listen port."},
-        ValidationCase {"DestPortBlanks", "80", "   ", "h", "You must enter a valid destination port."},
-        ValidationCase {"HostEmpty", "80", "80", "", "You must enter a valid hostname."},
-        ValidationCase {"HostBlanks", "80", "80", "  ", "You must enter a valid hostname."},
-        ValidationCase {"PortsNeedNotBeNumbers", "abc", "xyz", "h", nullptr}),
+    ::testing::Values(ValidationCase{"AllFilled", "80", "80", "example", nullptr},
+        ValidationCase{"ListenPortEmpty", "", "", "", "You must enter a valid listen port."},
+        ValidationCase{"ListenPortBlanks", " \t ", "80", "h", "You must enter a valid listen port."},
+        ValidationCase{"DestPortBlanks", "80", "   ", "h", "You must enter a valid destination port."},
+        ValidationCase{"HostEmpty", "80", "80", "", "You must enter a valid hostname."},
+        ValidationCase{"HostBlanks", "80", "80", "  ", "You must enter a valid hostname."},
+        ValidationCase{"PortsNeedNotBeNumbers", "abc", "xyz", "h", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PortCase {
@@ -62,10 +62,9 @@ TEST_P(ListenPorts, UseTheLeadingNumberLow16Bits)
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalServer, ListenPorts,
-    ::testing::Values(PortCase {"Plain", "8080", 8080}, PortCase {"NoDigits", "abc", 0},
-        PortCase {"Wraps", "65616", 80}, PortCase {"LeadingBlank", " 80", 80}, PortCase {"Negative", "-1", 65535},
-        PortCase {"TrailingText", "81x", 81}, PortCase {"HugeNumber", "99999999999", 59391},
-        PortCase {"EndlessDigits", std::string(400, '9'), 65535}),
+    ::testing::Values(PortCase{"Plain", "8080", 8080}, PortCase{"NoDigits", "abc", 0}, PortCase{"Wraps", "65616", 80},
+        PortCase{"LeadingBlank", " 80", 80}, PortCase{"Negative", "-1", 65535}, PortCase{"TrailingText", "81x", 81},
+        PortCase{"HugeNumber", "99999999999", 59391}, PortCase{"EndlessDigits", std::string(400, '9'), 65535}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct StartFailure {
@@ -92,11 +91,11 @@ TEST_P(ListenFailures, ReportCloseTheSocketAndUnlockTheFields)
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalServer, ListenFailures,
-    ::testing::Values(StartFailure {"Socket", FakeSockets::Call::Socket, kWsaEmfile,
+    ::testing::Values(StartFailure{"Socket", FakeSockets::Call::Socket, kWsaEmfile,
                           "Failed to get socket. Error code 10024. : WSAEMFILE"},
-        StartFailure {"Bind", FakeSockets::Call::Bind, kWsaEaddrinuse,
+        StartFailure{"Bind", FakeSockets::Call::Bind, kWsaEaddrinuse,
             "Failed to bind socket. Error code 10048. : WSAEADDRINUSE"},
-        StartFailure {"Listen", FakeSockets::Call::Listen, kWsaEinval,
+        StartFailure{"Listen", FakeSockets::Call::Listen, kWsaEinval,
             "Failed to listen on socket. Error code 10022. : WSAEINVAL"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -164,7 +163,7 @@ TEST_F(LocalServerTest, AcceptWithClientAutoConnectsInTheSameTick)
     EXPECT_EQ(dlg.RemoteServerConnected(), 1);
     EXPECT_EQ(ClientStatus(), "Connected!");
     EXPECT_EQ(host.statusHistory[host.statusHistory.size() - 2],
-        std::make_pair(int {IDC_CLIENT_STATUS}, std::string("Connecting...")));
+        std::make_pair(int{IDC_CLIENT_STATUS}, std::string("Connecting...")));
     EXPECT_EQ(system.slept, std::chrono::milliseconds(300));
 }
 

@@ -6,19 +6,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class PollTickTest : public ConsoleTest {
-protected:
-    void ConnectBoth()
-    {
-        Listen();
-        client = AcceptClient();
-        server = ConnectServer();
-        ASSERT_EQ(dlg.RemoteServerConnected(), 1);
-    }
-
-    SocketHandle client = kNoSocket;
-    SocketHandle server = kNoSocket;
-};
+class PollTickTest : public ConsoleTest { };
 
 TEST_F(PollTickTest, TickWithNothingOpenTouchesNoSocket)
 {
@@ -89,14 +77,14 @@ TEST_P(CrossedFlags, FollowTheirTable)
 }
 
 INSTANTIATE_TEST_SUITE_P(PollTick, CrossedFlags,
-    ::testing::Values(FlagCase {"ClientCrlfShowsInClientView", IDC_CLIENT_CRLF, true, "a\\r\\n\r\n"},
-        FlagCase {"ServerCrlfLeavesClientView", IDC_SERVER_CRLF, true, "a\r\n"},
-        FlagCase {"ServerBuffersFrameClientView", IDC_SERVER_BUFFERS, true, "BUF:a\r\n\r\n"},
-        FlagCase {"ClientBuffersLeaveClientView", IDC_CLIENT_BUFFERS, true, "a\r\n"},
-        FlagCase {"ServerCrlfShowsInServerView", IDC_SERVER_CRLF, false, "a\\r\\n\r\n"},
-        FlagCase {"ClientCrlfLeavesServerView", IDC_CLIENT_CRLF, false, "a\r\n"},
-        FlagCase {"ClientBuffersFrameServerView", IDC_CLIENT_BUFFERS, false, "BUF:a\r\n\r\n"},
-        FlagCase {"ServerBuffersLeaveServerView", IDC_SERVER_BUFFERS, false, "a\r\n"}),
+    ::testing::Values(FlagCase{"ClientCrlfShowsInClientView", IDC_CLIENT_CRLF, true, "a\\r\\n\r\n"},
+        FlagCase{"ServerCrlfLeavesClientView", IDC_SERVER_CRLF, true, "a\r\n"},
+        FlagCase{"ServerBuffersFrameClientView", IDC_SERVER_BUFFERS, true, "BUF:a\r\n\r\n"},
+        FlagCase{"ClientBuffersLeaveClientView", IDC_CLIENT_BUFFERS, true, "a\r\n"},
+        FlagCase{"ServerCrlfShowsInServerView", IDC_SERVER_CRLF, false, "a\\r\\n\r\n"},
+        FlagCase{"ClientCrlfLeavesServerView", IDC_CLIENT_CRLF, false, "a\r\n"},
+        FlagCase{"ClientBuffersFrameServerView", IDC_CLIENT_BUFFERS, false, "BUF:a\r\n\r\n"},
+        FlagCase{"ServerBuffersLeaveServerView", IDC_SERVER_BUFFERS, false, "a\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PollTickTest, RequestGoesOutInItsTickAndReplyOneTickLater)

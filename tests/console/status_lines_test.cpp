@@ -18,12 +18,12 @@ TEST_P(ComposeStatusCases, ComposesMessageCodeAndName)
 }
 
 INSTANTIATE_TEST_SUITE_P(StatusLines, ComposeStatusCases,
-    ::testing::Values(ComposeCase {nullptr, 0, "Idle"}, ComposeCase {"Idle.", 0, "Idle."},
-        ComposeCase {"Connection gracefully terminated.", 0, "Connection gracefully terminated."},
-        ComposeCase {"Failed to bind socket.", 10048, "Failed to bind socket. Error code 10048. : WSAEADDRINUSE"},
-        ComposeCase {"Failed to bind socket.", 10072, "Failed to bind socket. Error code 10072."},
-        ComposeCase {nullptr, 10054, " Error code 10054. : WSAECONNRESET"},
-        ComposeCase {"Connection terminated.", -5, "Connection terminated. Error code -5."}));
+    ::testing::Values(ComposeCase{nullptr, 0, "Idle"}, ComposeCase{"Idle.", 0, "Idle."},
+        ComposeCase{"Connection gracefully terminated.", 0, "Connection gracefully terminated."},
+        ComposeCase{"Failed to bind socket.", 10048, "Failed to bind socket. Error code 10048. : WSAEADDRINUSE"},
+        ComposeCase{"Failed to bind socket.", 10072, "Failed to bind socket. Error code 10072."},
+        ComposeCase{nullptr, 10054, " Error code 10054. : WSAECONNRESET"},
+        ComposeCase{"Connection terminated.", -5, "Connection terminated. Error code -5."}));
 
 struct NameCase {
     int code;
@@ -40,28 +40,28 @@ TEST_P(SocketErrorNames, NamesOnlyTheCodesOfTheTable)
 }
 
 INSTANTIATE_TEST_SUITE_P(StatusLines, SocketErrorNames,
-    ::testing::Values(NameCase {10004, "WSAEINTR"}, NameCase {10009, "WSAEBADF"}, NameCase {10013, "WSAEACCES"},
-        NameCase {10014, "WSAEFAULT"}, NameCase {10022, "WSAEINVAL"}, NameCase {10024, "WSAEMFILE"},
-        NameCase {10035, "WSAEWOULDBLOCK"}, NameCase {10036, "WSAEINPROGRESS"}, NameCase {10037, "WSAEALREADY"},
-        NameCase {10038, "WSAENOTSOCK"}, NameCase {10039, "WSAEDESTADDRREQ"}, NameCase {10040, "WSAEMSGSIZE"},
-        NameCase {10041, "WSAEPROTOTYPE"}, NameCase {10042, "WSAENOPROTOOPT"}, NameCase {10043, "WSAEPROTONOSUPPORT"},
-        NameCase {10044, "WSAESOCKTNOSUPPORT"}, NameCase {10045, "WSAEOPNOTSUPP"}, NameCase {10046, "WSAEPFNOSUPPORT"},
-        NameCase {10047, "WSAEAFNOSUPPORT"}, NameCase {10048, "WSAEADDRINUSE"}, NameCase {10049, "WSAEADDRNOTAVAIL"},
-        NameCase {10050, "WSAENETDOWN"}, NameCase {10051, "WSAENETUNREACH"}, NameCase {10052, "WSAENETRESET"},
-        NameCase {10053, "WSAECONNABORTED"}, NameCase {10054, "WSAECONNRESET"}, NameCase {10055, "WSAENOBUFS"},
-        NameCase {10056, "WSAEISCONN"}, NameCase {10057, "WSAENOTCONN"}, NameCase {10058, "WSAESHUTDOWN"},
-        NameCase {10059, "WSAETOOMANYREFS"}, NameCase {10060, "WSAETIMEDOUT"}, NameCase {10061, "WSAECONNREFUSED"},
-        NameCase {10062, "WSAELOOP"}, NameCase {10063, "WSAENAMETOOLONG"}, NameCase {10064, "WSAEHOSTDOWN"},
-        NameCase {10065, "WSAEHOSTUNREACH"}, NameCase {10066, "WSAENOTEMPTY"}, NameCase {10067, "WSAEPROCLIM"},
-        NameCase {10068, "WSAEUSERS"}, NameCase {10069, "WSAEDQUOT"}, NameCase {10070, "WSAESTALE"},
-        NameCase {10071, "WSAEREMOTE"}, NameCase {10091, "WSASYSNOTREADY"}, NameCase {10092, "WSAVERNOTSUPPORTED"},
-        NameCase {10093, "WSANOTINITIALISED"}, NameCase {10101, "WSAEDISCON"}, NameCase {11001, "WSAHOST_NOT_FOUND"},
-        NameCase {11002, "WSATRY_AGAIN"}, NameCase {11003, "WSANO_RECOVERY"}, NameCase {11004, "WSANO_DATA"},
+    ::testing::Values(NameCase{10004, "WSAEINTR"}, NameCase{10009, "WSAEBADF"}, NameCase{10013, "WSAEACCES"},
+        NameCase{10014, "WSAEFAULT"}, NameCase{10022, "WSAEINVAL"}, NameCase{10024, "WSAEMFILE"},
+        NameCase{10035, "WSAEWOULDBLOCK"}, NameCase{10036, "WSAEINPROGRESS"}, NameCase{10037, "WSAEALREADY"},
+        NameCase{10038, "WSAENOTSOCK"}, NameCase{10039, "WSAEDESTADDRREQ"}, NameCase{10040, "WSAEMSGSIZE"},
+        NameCase{10041, "WSAEPROTOTYPE"}, NameCase{10042, "WSAENOPROTOOPT"}, NameCase{10043, "WSAEPROTONOSUPPORT"},
+        NameCase{10044, "WSAESOCKTNOSUPPORT"}, NameCase{10045, "WSAEOPNOTSUPP"}, NameCase{10046, "WSAEPFNOSUPPORT"},
+        NameCase{10047, "WSAEAFNOSUPPORT"}, NameCase{10048, "WSAEADDRINUSE"}, NameCase{10049, "WSAEADDRNOTAVAIL"},
+        NameCase{10050, "WSAENETDOWN"}, NameCase{10051, "WSAENETUNREACH"}, NameCase{10052, "WSAENETRESET"},
+        NameCase{10053, "WSAECONNABORTED"}, NameCase{10054, "WSAECONNRESET"}, NameCase{10055, "WSAENOBUFS"},
+        NameCase{10056, "WSAEISCONN"}, NameCase{10057, "WSAENOTCONN"}, NameCase{10058, "WSAESHUTDOWN"},
+        NameCase{10059, "WSAETOOMANYREFS"}, NameCase{10060, "WSAETIMEDOUT"}, NameCase{10061, "WSAECONNREFUSED"},
+        NameCase{10062, "WSAELOOP"}, NameCase{10063, "WSAENAMETOOLONG"}, NameCase{10064, "WSAEHOSTDOWN"},
+        NameCase{10065, "WSAEHOSTUNREACH"}, NameCase{10066, "WSAENOTEMPTY"}, NameCase{10067, "WSAEPROCLIM"},
+        NameCase{10068, "WSAEUSERS"}, NameCase{10069, "WSAEDQUOT"}, NameCase{10070, "WSAESTALE"},
+        NameCase{10071, "WSAEREMOTE"}, NameCase{10091, "WSASYSNOTREADY"}, NameCase{10092, "WSAVERNOTSUPPORTED"},
+        NameCase{10093, "WSANOTINITIALISED"}, NameCase{10101, "WSAEDISCON"}, NameCase{11001, "WSAHOST_NOT_FOUND"},
+        NameCase{11002, "WSATRY_AGAIN"}, NameCase{11003, "WSANO_RECOVERY"}, NameCase{11004, "WSANO_DATA"},
         // Gaps between the rows, and codes beside the table.
-        NameCase {0, nullptr}, NameCase {10003, nullptr}, NameCase {10005, nullptr}, NameCase {10010, nullptr},
-        NameCase {10023, nullptr}, NameCase {10072, nullptr}, NameCase {10090, nullptr}, NameCase {10094, nullptr},
-        NameCase {10100, nullptr}, NameCase {10102, nullptr}, NameCase {11000, nullptr}, NameCase {11005, nullptr},
-        NameCase {-1, nullptr}, NameCase {111, nullptr}));
+        NameCase{0, nullptr}, NameCase{10003, nullptr}, NameCase{10005, nullptr}, NameCase{10010, nullptr},
+        NameCase{10023, nullptr}, NameCase{10072, nullptr}, NameCase{10090, nullptr}, NameCase{10094, nullptr},
+        NameCase{10100, nullptr}, NameCase{10102, nullptr}, NameCase{11000, nullptr}, NameCase{11005, nullptr},
+        NameCase{-1, nullptr}, NameCase{111, nullptr}));
 
 class TeardownTest : public ConsoleTest { };
 
@@ -87,9 +87,9 @@ TEST_F(TeardownTest, ButtonsRightAfterOpeningOnlyRewriteStatusLines)
 {
     host.Click(IDC_STOP_SERVER);
     EXPECT_EQ(ServerStatus(), "Idle.");
-    EXPECT_EQ(host.statusHistory.back(), std::make_pair(int {IDC_SERVER_STATUS}, std::string("Idle.")));
+    EXPECT_EQ(host.statusHistory.back(), std::make_pair(int{IDC_SERVER_STATUS}, std::string("Idle.")));
     EXPECT_EQ(host.statusHistory[host.statusHistory.size() - 2],
-        std::make_pair(int {IDC_SERVER_STATUS}, std::string("Connection to client terminated.")));
+        std::make_pair(int{IDC_SERVER_STATUS}, std::string("Connection to client terminated.")));
     host.Click(IDC_CLIENT_DISCONNECT);
     EXPECT_EQ(ClientStatus(), "Idle.");
     EXPECT_TRUE(host.IsEnabled(IDC_CONNECT));
@@ -174,14 +174,14 @@ TEST_P(Cascades, FollowAutoBoxesAndState)
 }
 
 INSTANTIATE_TEST_SUITE_P(StatusLines, Cascades,
-    ::testing::Values(CascadeCase {"ClientEndsClientAutoConnected", true, false, true, true, true},
-        CascadeCase {"ClientEndsClientAutoPending", true, false, false, true, false},
-        CascadeCase {"ClientEndsNoAuto", false, false, true, true, false},
-        CascadeCase {"ClientEndsServerAutoOnly", false, true, true, true, false},
-        CascadeCase {"ServerEndsServerAuto", false, true, true, false, true},
-        CascadeCase {"ServerEndsNoAuto", false, false, true, false, false},
-        CascadeCase {"ServerEndsClientAutoOnly", true, false, true, false, false},
-        CascadeCase {"ServerEndsBothAuto", true, true, true, false, true}),
+    ::testing::Values(CascadeCase{"ClientEndsClientAutoConnected", true, false, true, true, true},
+        CascadeCase{"ClientEndsClientAutoPending", true, false, false, true, false},
+        CascadeCase{"ClientEndsNoAuto", false, false, true, true, false},
+        CascadeCase{"ClientEndsServerAutoOnly", false, true, true, true, false},
+        CascadeCase{"ServerEndsServerAuto", false, true, true, false, true},
+        CascadeCase{"ServerEndsNoAuto", false, false, true, false, false},
+        CascadeCase{"ServerEndsClientAutoOnly", true, false, true, false, false},
+        CascadeCase{"ServerEndsBothAuto", true, true, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TeardownTest, FailedConnectCascadesToRemoteClientUnderServerAuto)
@@ -195,7 +195,7 @@ TEST_F(TeardownTest, FailedConnectCascadesToRemoteClientUnderServerAuto)
     EXPECT_EQ(ClientStatus(), "Failed to get socket address. Error code 10049. : WSAEADDRNOTAVAIL");
     EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
     EXPECT_FALSE(sockets.State(client).open);
-    EXPECT_TRUE(sockets.OpenSockets() == std::set<SocketHandle> {dlg.ListenSocket()});
+    EXPECT_TRUE(sockets.OpenSockets() == std::set<SocketHandle>{dlg.ListenSocket()});
 }
 
 TEST_F(TeardownTest, ServerDisconnectCascadesToConnectedLocalClientUnderClientAuto)

@@ -7,7 +7,7 @@ FakeDialogHost::FakeDialogHost(const res::DialogTemplate& dialog)
     for (const res::ControlTemplate& control : dialog.controls) {
         if (control.id == IDC_STATIC)
             continue;
-        controls_[control.id] = Control {control.kind, control.text, (control.style & res::kDisabled) == 0, 0};
+        controls_[control.id] = Control{control.kind, control.text, (control.style & res::kDisabled) == 0, 0};
     }
 }
 

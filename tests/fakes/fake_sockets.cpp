@@ -50,7 +50,7 @@ SocketHandle FakeSockets::Socket(int, int, int)
     if (Faulted(Call::Socket))
         return kNoSocket;
     lastCreated = nextHandle_++;
-    sockets_[lastCreated] = SocketState {};
+    sockets_[lastCreated] = SocketState{};
     return lastCreated;
 }
 

@@ -38,7 +38,7 @@ public:
         int looksUntilWritable = 0;
         int noDelay = 0;
         bool shutDown = false;
-        SocketAddressIn address {}; // bound or connected to
+        SocketAddressIn address{}; // bound or connected to
         std::string sent;
         std::vector<std::string> sends; // one entry per Send call that succeeded
         std::vector<bool> sendWasBlocking;

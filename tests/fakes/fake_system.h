@@ -20,13 +20,13 @@ public:
     void SetTickPerNow(std::chrono::milliseconds step) { stepPerNow_ = step; }
     void FailAllocations(int count) { failingAllocations_ = count; }
 
-    std::chrono::milliseconds slept {0};
+    std::chrono::milliseconds slept{0};
     int sleepCalls = 0;
     int liveAllocations = 0;
 
 private:
-    std::chrono::steady_clock::time_point now_ {};
-    std::chrono::milliseconds stepPerNow_ {0};
+    std::chrono::steady_clock::time_point now_{};
+    std::chrono::milliseconds stepPerNow_{0};
     int failingAllocations_ = 0;
 };
 

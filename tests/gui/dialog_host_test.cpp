@@ -69,7 +69,7 @@ private slots:
                 }
             }
         });
-        QCOMPARE(events.commands, (Commands {{IDC_CLIENT_CRLF, 1}, {IDC_CLIENT_CRLF, 0}}));
+        QCOMPARE(events.commands, (Commands{{IDC_CLIENT_CRLF, 1}, {IDC_CLIENT_CRLF, 0}}));
     }
 
     void handledOkKeepsWindowOpen()
@@ -82,7 +82,7 @@ private slots:
             QVERIFY(host.Window()->isVisible());
         });
         QCOMPARE(result, kLeftOpen);
-        QCOMPARE(events.commands, (Commands {{IDOK, 0}}));
+        QCOMPARE(events.commands, (Commands{{IDOK, 0}}));
     }
 
     void controlTexts_data()

@@ -27,11 +27,11 @@ namespace {
 struct Console {
     FakeSockets sockets;
     FakeSystem system;
-    QtDialogHost host {res::RelayDialogTemplate()};
-    CRelayDlg dlg {host, sockets, system, [this] {
-                       CAboutDlg about(host);
-                       about.DoModal();
-                   }};
+    QtDialogHost host{res::RelayDialogTemplate()};
+    CRelayDlg dlg{host, sockets, system, [this] {
+                      CAboutDlg about(host);
+                      about.DoModal();
+                  }};
 
     int Run(std::function<void(QDialog&)> act) { return RunWith(host, dlg, std::move(act)); }
 };
@@ -248,9 +248,9 @@ private slots:
             QContextMenuEvent event(QContextMenuEvent::Mouse, background, dialog.mapToGlobal(background));
             QApplication::sendEvent(&dialog, &event);
         });
-        QCOMPARE(menuItems, (QStringList {"-", "&About brindle..."}));
+        QCOMPARE(menuItems, (QStringList{"-", "&About brindle..."}));
         QCOMPARE(aboutTexts,
-            (QStringList {"icon", "Brindle Version 2.1", "Copyright (C) 2026 the Brindle developers", "OK"}));
+            (QStringList{"icon", "Brindle Version 2.1", "Copyright (C) 2026 the Brindle developers", "OK"}));
     }
 
     void accessibleNames_data()

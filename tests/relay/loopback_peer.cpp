@@ -33,7 +33,7 @@ namespace {
 
 sockaddr_in Loopback(int port)
 {
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -67,7 +67,7 @@ int FreeLoopbackPort()
 
 Descriptor AcceptWithin(const Descriptor& listener, std::chrono::milliseconds timeout)
 {
-    pollfd look {listener.Get(), POLLIN, 0};
+    pollfd look{listener.Get(), POLLIN, 0};
     if (::poll(&look, 1, static_cast<int>(timeout.count())) != 1)
         return {};
     return Descriptor(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -106,7 +106,7 @@ template<typename Done> std::string ReadWhile(const Descriptor& socket, std::chr
             = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        pollfd look {socket.Get(), POLLIN, 0};
+        pollfd look{socket.Get(), POLLIN, 0};
         if (::poll(&look, 1, static_cast<int>(left.count())) != 1)
             break;
         const ssize_t n = ::recv(socket.Get(), buffer, sizeof buffer, 0);
@@ -132,7 +132,7 @@ std::string ReadUntilMarker(const Descriptor& socket, const std::string& marker,
 
 void ResetConnection(Descriptor& socket)
 {
-    const linger hard {1, 0};
+    const linger hard{1, 0};
     ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     socket = Descriptor();
 }

@@ -100,10 +100,10 @@ TEST_P(PeerEnds, CloseTheirSideAndCascade)
 }
 
 INSTANTIATE_TEST_SUITE_P(Relay, PeerEnds,
-    ::testing::Values(PeerEnd {"ClientCloses", true, false, "Connection gracefully terminated.", "Idle."},
-        PeerEnd {"ClientResets", true, true, "Connection terminated. Error code 10054. : WSAECONNRESET", "Idle."},
-        PeerEnd {"ServerCloses", false, false, "Connection gracefully terminated.", "Connection to client terminated."},
-        PeerEnd {"ServerResets", false, true, "Connection terminated. Error code 10054. : WSAECONNRESET",
+    ::testing::Values(PeerEnd{"ClientCloses", true, false, "Connection gracefully terminated.", "Idle."},
+        PeerEnd{"ClientResets", true, true, "Connection terminated. Error code 10054. : WSAECONNRESET", "Idle."},
+        PeerEnd{"ServerCloses", false, false, "Connection gracefully terminated.", "Connection to client terminated."},
+        PeerEnd{"ServerResets", false, true, "Connection terminated. Error code 10054. : WSAECONNRESET",
             "Connection to client terminated."}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -60,10 +60,10 @@ protected:
     std::string ClientStatus() const { return host.Text(IDC_CLIENT_STATUS); }
     std::string ServerStatus() const { return host.Text(IDC_SERVER_STATUS); }
 
-    FakeDialogHost host {res::RelayDialogTemplate()};
+    FakeDialogHost host{res::RelayDialogTemplate()};
     PosixSockets sockets;
     RealSystemServices system;
-    CRelayDlg dlg {host, sockets, system};
+    CRelayDlg dlg{host, sockets, system};
 };
 
 #endif

@@ -34,7 +34,7 @@ SocketAddressIn Loopback(std::uint16_t port)
 
 std::uint16_t LocalPort(SocketHandle s)
 {
-    sockaddr_in local {};
+    sockaddr_in local{};
     socklen_t length = sizeof local;
     ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
     return ntohs(local.sin_port);
@@ -241,7 +241,7 @@ TEST_F(PosixSocketsTest, BlockingSendHandsOverTheWholeBlockToASlowReader)
         std::vector<char> chunk(64 * 1024);
         const auto deadline = std::chrono::steady_clock::now() + 30s;
         for (int reads = 0; received.size() < block.size() && std::chrono::steady_clock::now() < deadline;) {
-            pollfd look {accepted, POLLIN, 0};
+            pollfd look{accepted, POLLIN, 0};
             if (::poll(&look, 1, 100) <= 0) {
                 continue;
             }
@@ -274,7 +274,7 @@ TEST_F(PosixSocketsTest, SendToAResetPeerFailsWithoutSigpipe)
     std::signal(SIGPIPE, SIG_DFL); // a SIGPIPE would end the test process
     const Pair pair = ConnectedPair();
     const SocketHandle client = pair.client;
-    const linger abort {1, 0};
+    const linger abort{1, 0};
     ASSERT_EQ(::setsockopt(pair.accepted, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
     ASSERT_EQ(net.CloseSocket(pair.accepted), 0); // sends a reset
 

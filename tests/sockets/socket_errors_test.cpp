@@ -86,12 +86,12 @@ TEST_P(AddrInfoMapping, MapsToItsWindowsSocketsCode)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, AddrInfoMapping,
-    testing::Values(AddrInfoCase {0, 0, 0}, AddrInfoCase {EAI_NONAME, 0, 11001}, AddrInfoCase {EAI_AGAIN, 0, 11002},
-        AddrInfoCase {EAI_FAIL, 0, 11003}, AddrInfoCase {EAI_NODATA, 0, 11004}, AddrInfoCase {EAI_ADDRFAMILY, 0, 11004},
-        AddrInfoCase {EAI_MEMORY, 0, kWsaEnobufs}, AddrInfoCase {EAI_SYSTEM, EMFILE, kWsaEmfile},
-        AddrInfoCase {EAI_SYSTEM, ECONNREFUSED, kWsaEconnrefused}, AddrInfoCase {EAI_SYSTEM, 0, 11003},
-        AddrInfoCase {EAI_SYSTEM, ENOENT, 11003}, AddrInfoCase {EAI_BADFLAGS, 0, 11003},
-        AddrInfoCase {EAI_SERVICE, 0, 11003}),
+    testing::Values(AddrInfoCase{0, 0, 0}, AddrInfoCase{EAI_NONAME, 0, 11001}, AddrInfoCase{EAI_AGAIN, 0, 11002},
+        AddrInfoCase{EAI_FAIL, 0, 11003}, AddrInfoCase{EAI_NODATA, 0, 11004}, AddrInfoCase{EAI_ADDRFAMILY, 0, 11004},
+        AddrInfoCase{EAI_MEMORY, 0, kWsaEnobufs}, AddrInfoCase{EAI_SYSTEM, EMFILE, kWsaEmfile},
+        AddrInfoCase{EAI_SYSTEM, ECONNREFUSED, kWsaEconnrefused}, AddrInfoCase{EAI_SYSTEM, 0, 11003},
+        AddrInfoCase{EAI_SYSTEM, ENOENT, 11003}, AddrInfoCase{EAI_BADFLAGS, 0, 11003},
+        AddrInfoCase{EAI_SERVICE, 0, 11003}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 } // namespace

@@ -91,15 +91,14 @@ std::string chunkOf(char c, std::int64_t extra)
 }
 
 INSTANTIATE_TEST_SUITE_P(Pieces, TextStoreLines,
-    ::testing::Values(LineCase {"Nothing", {}, 1}, LineCase {"OneLineNoBreak", {"abc"}, 1},
-        LineCase {"EmptyPieces", {"", "ab", "", "\r\n", ""}, 2},
-        LineCase {"CrLfSplitAcrossPieces", {"ab\r", "\ncd"}, 2},
-        LineCase {"BreakPiecesAlone", {"ab\r", "\n", "\r", "\n"}, 3}, LineCase {"CrAwaitingItsLf", {"ab\r"}, 1},
-        LineCase {"BlankLines", {"\r\n\r\n"}, 3}, LineCase {"CrInsideALine", {"a\rb\r\n"}, 2},
-        LineCase {"LineLongerThanAChunk", {chunkOf('x', 10), "\r\n", "tail"}, 2},
-        LineCase {"BreakOnChunkEdge", {chunkOf('y', -1) + "\r\nz"}, 2},
-        LineCase {"TrafficIn4KPieces", pieces(numberedLines(20000, 120), 4096), 20001},
-        LineCase {"TrafficIn121BytePieces", pieces(numberedLines(20000, 120), 121), 20001}),
+    ::testing::Values(LineCase{"Nothing", {}, 1}, LineCase{"OneLineNoBreak", {"abc"}, 1},
+        LineCase{"EmptyPieces", {"", "ab", "", "\r\n", ""}, 2}, LineCase{"CrLfSplitAcrossPieces", {"ab\r", "\ncd"}, 2},
+        LineCase{"BreakPiecesAlone", {"ab\r", "\n", "\r", "\n"}, 3}, LineCase{"CrAwaitingItsLf", {"ab\r"}, 1},
+        LineCase{"BlankLines", {"\r\n\r\n"}, 3}, LineCase{"CrInsideALine", {"a\rb\r\n"}, 2},
+        LineCase{"LineLongerThanAChunk", {chunkOf('x', 10), "\r\n", "tail"}, 2},
+        LineCase{"BreakOnChunkEdge", {chunkOf('y', -1) + "\r\nz"}, 2},
+        LineCase{"TrafficIn4KPieces", pieces(numberedLines(20000, 120), 4096), 20001},
+        LineCase{"TrafficIn121BytePieces", pieces(numberedLines(20000, 120), 121), 20001}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
 
 struct CapacityCase {
@@ -141,10 +140,10 @@ TEST_P(TextStoreCapacity, KeepsANewestSuffixOfWholeLines)
 }
 
 INSTANTIATE_TEST_SUITE_P(Drops, TextStoreCapacity,
-    ::testing::Values(CapacityCase {"ShortLines", 1000, numberedLines(500, 37), 64},
-        CapacityCase {"OneByteCapacity", 1, numberedLines(20, 5), 7},
-        CapacityCase {"LineLongerThanCapacity", 1000, std::string(5000, 'q'), 300},
-        CapacityCase {"ManyChunks", 3 * TextStore::kChunkBytes + 17, numberedLines(170000, 120), 4096}),
+    ::testing::Values(CapacityCase{"ShortLines", 1000, numberedLines(500, 37), 64},
+        CapacityCase{"OneByteCapacity", 1, numberedLines(20, 5), 7},
+        CapacityCase{"LineLongerThanCapacity", 1000, std::string(5000, 'q'), 300},
+        CapacityCase{"ManyChunks", 3 * TextStore::kChunkBytes + 17, numberedLines(170000, 120), 4096}),
     [](const ::testing::TestParamInfo<CapacityCase>& info) { return info.param.name; });
 
 TEST(TextStoreCapacityTest, DropsInLargeStepsNotOnEveryAppend)

@@ -264,14 +264,14 @@ void TrafficViewTest::copyTakesTheSelection_data()
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<QString>("copied");
 
-    QTest::newRow("nothing selected") << QStringList {} << "unchanged";
-    QTest::newRow("characters") << QStringList {"Shift+Right", "Shift+Right", "Shift+Right"} << "one";
-    QTest::newRow("across a line break") << QStringList {"Shift+Down", "Shift+End"} << "one\ntwo";
-    QTest::newRow("select all") << QStringList {"Ctrl+A"} << "one\ntwo\nthree";
-    QTest::newRow("last line backwards") << QStringList {"Ctrl+End", "Shift+Home"} << "three";
-    QTest::newRow("up to a shorter line") << QStringList {"Ctrl+End", "Shift+Up"} << "\nthree";
-    QTest::newRow("a word") << QStringList {"Down", "Shift+Ctrl+Right"} << "two";
-    QTest::newRow("collapsed then extended") << QStringList {"Ctrl+A", "Right", "Shift+Left"} << "e";
+    QTest::newRow("nothing selected") << QStringList{} << "unchanged";
+    QTest::newRow("characters") << QStringList{"Shift+Right", "Shift+Right", "Shift+Right"} << "one";
+    QTest::newRow("across a line break") << QStringList{"Shift+Down", "Shift+End"} << "one\ntwo";
+    QTest::newRow("select all") << QStringList{"Ctrl+A"} << "one\ntwo\nthree";
+    QTest::newRow("last line backwards") << QStringList{"Ctrl+End", "Shift+Home"} << "three";
+    QTest::newRow("up to a shorter line") << QStringList{"Ctrl+End", "Shift+Up"} << "\nthree";
+    QTest::newRow("a word") << QStringList{"Down", "Shift+Ctrl+Right"} << "two";
+    QTest::newRow("collapsed then extended") << QStringList{"Ctrl+A", "Right", "Shift+Left"} << "e";
 }
 
 void TrafficViewTest::copyTakesTheSelection()
