@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include "app/about_dlg.h"
@@ -312,6 +313,32 @@ private slots:
             console.host.SetControlText(IDC_SERVER_STATUS, "Listening");
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(console.host.Control(IDC_SERVER_STATUS));
             QCOMPARE(face->text(QAccessible::Description), QStringLiteral("Listening"));
+        });
+    }
+
+    // A chunk from the remote client reaches the real view formatted, with its line breaks, and
+    // the view ends scrolled to the end.
+    void trafficAppearsInTheView()
+    {
+        Console console;
+        console.Run([&](QDialog&) {
+            console.host.SetControlText(IDC_DEST_HOST, "127.0.0.1");
+            console.dlg.OnCommand(IDC_LISTEN);
+            console.sockets.QueueClient();
+            console.dlg.OnTimer(POLL_TIMER_ID);
+            const SocketHandle client = console.sockets.lastAccepted;
+            std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+            for (int line = 0; line < 60; ++line)
+                request += "line " + std::to_string(line) + "\x1b\n";
+            console.sockets.Deliver(client, request);
+            console.dlg.OnTimer(POLL_TIMER_ID);
+            auto* view = qobject_cast<TrafficView*>(console.host.Control(IDC_TO_SERVER_VIEW));
+            QVERIFY(view);
+            const std::string text = view->text();
+            QCOMPARE(text.substr(0, 33), std::string("GET / HTTP/1.1\r\nHost: x\r\n\r\nline 0"));
+            QVERIFY(text.find("line 59(x1b)\r\n") != std::string::npos);
+            QTRY_COMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+            QVERIFY(view->verticalScrollBar()->maximum() > 0);
         });
     }
 
