@@ -1,0 +1,167 @@
+// Any chunk through the traffic display. The first input byte holds the two flags (bit 0 "CRLF",
+// bit 1 "Buffers"); the rest, 1 to 4096 bytes, is the chunk as one receive would hand it over.
+//
+// What must hold whatever the bytes: only printable ASCII, escapes and CR LF pairs reach the view;
+// no piece is longer than 4102 characters; the view spells the chunk exactly (a CR shows only as
+// "\r" under "CRLF"); and a line runs past 124 characters only across a piece boundary.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "collecting_host.h"
+#include "console/relay_dlg.h"
+#include "fakes/fake_sockets.h"
+#include "platform/system_services.h"
+
+namespace {
+
+constexpr std::size_t kNoMatch = std::string::npos;
+constexpr std::size_t kLongestPiece = 4102; // 4095 characters, a 5-character escape, a wrap
+constexpr std::size_t kLongestLine = 124; // 119 characters and a 5-character escape
+
+void Require(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+bool StartsWith(const std::string& text, std::size_t at, const char* prefix)
+{
+    return text.compare(at, std::strlen(prefix), prefix) == 0;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// How many characters of `view` at `at` spell `byte`, or kNoMatch. An escape is "(x" and the
+// value in lowercase hexadecimal without leading zeros, then ")".
+std::size_t Spelling(const std::string& view, std::size_t at, unsigned char byte, bool crlf)
+{
+    if (byte >= 0x20 && byte <= 0x7E)
+        return at < view.size() && view[at] == static_cast<char>(byte) ? 1 : kNoMatch;
+    if (byte == '\n') {
+        const char* form = crlf ? "\\n\r\n" : "\r\n";
+        return StartsWith(view, at, form) ? std::strlen(form) : kNoMatch;
+    }
+    if (byte == '\r') {
+        if (!crlf)
+            return 0;
+        return StartsWith(view, at, "\\r") ? 2 : kNoMatch;
+    }
+    if (!StartsWith(view, at, "(x"))
+        return kNoMatch;
+    std::size_t i = at + 2;
+    int value = 0;
+    int digits = 0;
+    while (i < view.size() && HexDigit(view[i]) >= 0 && digits < 2) {
+        value = value * 16 + HexDigit(view[i]);
+        ++digits;
+        ++i;
+    }
+    const bool canonical = digits == (byte >= 0x10 ? 2 : 1);
+    if (!canonical || value != byte || i >= view.size() || view[i] != ')')
+        return kNoMatch;
+    return i + 1 - at;
+}
+
+// The view's text decodes to the chunk: each byte's spelling in turn, with a wrap (CR LF) allowed
+// between any two and after the last.
+void CheckDecodes(const std::string& view, const unsigned char* chunk, std::size_t length, bool crlf)
+{
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        std::size_t n = Spelling(view, at, chunk[i], crlf);
+        if (n == kNoMatch && StartsWith(view, at, "\r\n")) {
+            at += 2;
+            n = Spelling(view, at, chunk[i], crlf);
+        }
+        Require(n != kNoMatch);
+        at += n;
+    }
+    if (StartsWith(view, at, "\r\n"))
+        at += 2;
+    Require(at == view.size());
+}
+
+void CheckCharacters(const std::string& piece)
+{
+    Require(piece.size() <= kLongestPiece);
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        const auto c = static_cast<unsigned char>(piece[i]);
+        if (c == '\r')
+            Require(i + 1 < piece.size() && piece[i + 1] == '\n');
+        else if (c == '\n')
+            Require(i > 0 && piece[i - 1] == '\r');
+        else
+            Require(c >= 0x20 && c <= 0x7E);
+    }
+}
+
+// Lines are cut at 120 characters within a piece; each piece starts counting afresh, so only a
+// line with a piece boundary inside it may run longer.
+void CheckLines(const std::vector<std::string>& pieces)
+{
+    std::string all;
+    std::vector<std::size_t> boundaries;
+    for (const std::string& piece : pieces) {
+        all += piece;
+        boundaries.push_back(all.size());
+    }
+    std::size_t start = 0;
+    while (start <= all.size()) {
+        std::size_t end = all.find("\r\n", start);
+        if (end == std::string::npos)
+            end = all.size();
+        if (end - start > kLongestLine) {
+            bool crossed = false;
+            for (std::size_t boundary : boundaries)
+                crossed = crossed || (boundary > start && boundary < end);
+            Require(crossed);
+        }
+        start = end + 2;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2 || size > 1 + static_cast<std::size_t>(kReceiveChunkSize))
+        return -1;
+    const bool crlf = (data[0] & 1) != 0;
+    const bool buffers = (data[0] & 2) != 0;
+    const unsigned char* chunk = data + 1;
+    const std::size_t length = size - 1;
+
+    CollectingHost host;
+    FakeSockets sockets;
+    RealSystemServices system;
+    CRelayDlg dlg(host, sockets, system);
+    dlg.FormatToView(reinterpret_cast<const char*>(chunk), static_cast<int>(length), IDC_TO_CLIENT_VIEW, crlf, buffers);
+
+    std::vector<std::string> pieces = host.pieces;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        Require(host.views[i] == IDC_TO_CLIENT_VIEW);
+        Require(!pieces[i].empty());
+        CheckCharacters(pieces[i]);
+    }
+    CheckLines(pieces);
+    if (buffers) {
+        Require(pieces.size() >= 2 && pieces.front() == "BUF:" && pieces.back() == "\r\n");
+        pieces.erase(pieces.begin());
+        pieces.pop_back();
+    }
+    std::string view;
+    for (const std::string& piece : pieces)
+        view += piece;
+    CheckDecodes(view, chunk, length, crlf);
+    return 0;
+}
