@@ -28,15 +28,6 @@ void WriteFile(const fs::path& path, const std::string& content)
     std::ofstream(path, std::ios::binary) << content;
 }
 
-std::string RandomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
-
 // Waits until something accepts connections on the port.
 bool WaitForListener(int port, std::chrono::milliseconds timeout)
 {

@@ -6,6 +6,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <random>
+
+std::string RandomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
 Descriptor::~Descriptor()
 {
     if (fd_ >= 0)

@@ -26,6 +26,9 @@ private:
     int fd_ = -1;
 };
 
+// Deterministic pseudo-random bytes to send through the relay.
+std::string RandomBytes(std::size_t size, unsigned seed);
+
 // A port on 127.0.0.1 that nothing listens on right now.
 int FreeLoopbackPort();
 

@@ -9,20 +9,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Pattern(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
-
 // Several megabytes each way with both "Auto" boxes ticked arrive whole and in order.
 TEST_F(RelayTest, BinaryPayloadsBothWaysArriveByteExact)
 {
-    const std::string upload = Pattern(6 * 1024 * 1024 + 3, 1);
-    const std::string download = Pattern(5 * 1024 * 1024 + 11, 2);
+    const std::string upload = RandomBytes(6 * 1024 * 1024 + 3, 1);
+    const std::string download = RandomBytes(5 * 1024 * 1024 + 11, 2);
     int serverPort = 0;
     Descriptor listener = ListenLoopback(0, &serverPort);
     std::string serverGot;

@@ -61,15 +61,6 @@ private:
     std::thread thread_;
 };
 
-std::string Pattern(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
-
 // Blocking calls of a peer give up after a while, so that every peer thread ends.
 void BoundCalls(const Descriptor& socket, std::chrono::seconds bound)
 {
@@ -156,7 +147,7 @@ TEST_P(MidTransferResets, EndBothSidesAndKeepWhatWasRead)
     constexpr std::size_t kSize = 32 * 1024 * 1024;
     constexpr std::size_t kSenderStops = 4 * 1024 * 1024;
     constexpr std::size_t kReceiverStops = 1024 * 1024;
-    const std::string source = Pattern(kSize, c.upload ? 11 : 12);
+    const std::string source = RandomBytes(kSize, c.upload ? 11 : 12);
     Descriptor& sender = c.upload ? client : server;
     Descriptor& receiver = c.upload ? server : client;
 
@@ -250,7 +241,7 @@ TEST_P(QuickClients, StillDeliverEverythingTheySent)
     destination = ListenLoopback(0, &destPort);
     listenPort = FreeLoopbackPort();
     Listen(listenPort, destPort, true, true);
-    const std::string request = Pattern(GetParam().size, 3);
+    const std::string request = RandomBytes(GetParam().size, 3);
     {
         Descriptor quick = ConnectLoopback(listenPort);
         ASSERT_TRUE(quick.Valid());
@@ -294,7 +285,7 @@ TEST_P(StalledServer, HoldsTheTickOnlyUntilThePeerActs)
     if (HasFatalFailure())
         return;
     constexpr std::size_t kSize = 24 * 1024 * 1024;
-    const std::string source = Pattern(kSize, 5);
+    const std::string source = RandomBytes(kSize, 5);
 
     std::thread writer([&] { Stream(client, source, kSize); });
     std::atomic<bool> acted{false};
