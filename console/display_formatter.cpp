@@ -1,7 +1,6 @@
 // The traffic display: every received chunk is shown escaped, wrapped at 120 characters and
 // appended to its view in pieces of about 4 KB built in the fixed display area.
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -14,9 +13,8 @@ constexpr int kFlushThreshold = 4096; // a piece is handed over once it holds th
 
 // What one byte becomes in the view.
 struct ByteForm {
-    char text[7];
+    char text[8]; // padded so that a form goes out in one 8-byte store
     unsigned char length;
-    bool endsLine; // a line feed: the next line starts after it
 };
 
 constexpr char kHexDigits[] = "0123456789abcdef";
@@ -34,7 +32,6 @@ constexpr ByteForm MakeForm(unsigned value, bool showCrLf)
         }
         put('\r');
         put('\n');
-        form.endsLine = true;
     } else if (value == '\r') {
         if (showCrLf) {
             put('\\');
@@ -52,16 +49,27 @@ constexpr ByteForm MakeForm(unsigned value, bool showCrLf)
     return form;
 }
 
-constexpr std::array<ByteForm, 256> MakeForms(bool showCrLf)
+// The forms of all bytes, texts and lengths in arrays of their own, so that a byte indexes both
+// directly.
+struct ByteForms {
+    char text[256][8];
+    unsigned char length[256];
+};
+
+constexpr ByteForms MakeForms(bool showCrLf)
 {
-    std::array<ByteForm, 256> forms{};
-    for (unsigned value = 0; value < 256; ++value)
-        forms[value] = MakeForm(value, showCrLf);
+    ByteForms forms{};
+    for (unsigned value = 0; value < 256; ++value) {
+        const ByteForm form = MakeForm(value, showCrLf);
+        for (int k = 0; k < 8; ++k)
+            forms.text[value][k] = form.text[k];
+        forms.length[value] = form.length;
+    }
     return forms;
 }
 
-constexpr std::array<ByteForm, 256> kPlainForms = MakeForms(false);
-constexpr std::array<ByteForm, 256> kCrLfForms = MakeForms(true);
+constexpr ByteForms kPlainForms = MakeForms(false);
+constexpr ByteForms kCrLfForms = MakeForms(true);
 
 constexpr bool IsPrintable(unsigned char byte)
 {
@@ -89,7 +97,7 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
     if (buffers != 0)
         AppendToView("BUF:", viewId);
 
-    const std::array<ByteForm, 256>& forms = crlf != 0 ? kCrLfForms : kPlainForms;
+    const ByteForms& forms = crlf != 0 ? kCrLfForms : kPlainForms;
     const auto* input = reinterpret_cast<const unsigned char*>(bytes);
     int position = 0;
     int lineStart = 0;
@@ -124,14 +132,22 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
             endOfByte();
             continue;
         }
-        // Some byte of the next eight needs its table form: take all eight through the table.
-        for (const int end = std::min(i + 8, length); i < end; ++i) {
-            const ByteForm& form = forms[input[i]];
-            std::memcpy(displayBuffer + position, form.text, sizeof form.text);
-            position += form.length;
-            if (form.endsLine)
+        // Some byte of the next eight needs its table form: take all eight through the table. One
+        // test after each byte stands for both checks; it changes only where a line or piece starts.
+        const int end = std::min(i + 8, length);
+        int limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
+        for (; i < end; ++i) {
+            const unsigned char byte = input[i];
+            std::memcpy(displayBuffer + position, forms.text[byte], sizeof forms.text[byte]);
+            position += forms.length[byte];
+            if (byte == '\n') {
                 lineStart = position;
-            endOfByte();
+                limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
+            }
+            if (position >= limit) {
+                endOfByte();
+                limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
+            }
         }
     }
     if (position > 0)
