@@ -24,6 +24,8 @@ driver=${DRIVER:-build/release/bench/relay_bench_driver}
 # Longer than any sane transfer of SIZE_MIB; only a hang reaches it.
 limit=$((60 + size_mib / 4))
 
+# A fresh machine gets what the benchmark needs (socat, python3, ss, the build tools).
+tools/install_deps.sh --tests
 for tool in socat python3 ss cmake; do
   command -v "$tool" >/dev/null || { echo "relay_bench: $tool is missing (tools/install_deps.sh --tests)" >&2; exit 1; }
 done

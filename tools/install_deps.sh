@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev l
 if [[ "${1:-}" == "--tests" ]]; then
   # Real peers and a real display for the end-to-end and acceptance tests; clang for the fuzzers
   # and the sanitizers' leak checker.
-  packages+=(curl python3 socat xvfb xauth xdotool imagemagick chromium clang libclang-rt-14-dev dpkg-dev)
+  packages+=(curl python3 socat xvfb xauth xdotool imagemagick chromium clang libclang-rt-14-dev dpkg-dev iproute2)
 fi
 
 missing=()
