@@ -3,7 +3,7 @@
 # already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--tests" ]]; then
   # Real peers and a real display for the end-to-end and acceptance tests; clang for the fuzzers
   # and the sanitizers' leak checker.
