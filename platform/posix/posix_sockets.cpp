@@ -283,20 +283,31 @@ int PosixSockets::SelectWritable(SocketHandle s)
     return errno == ENOTCONN ? 0 : FailErrno(errno);
 }
 
-int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
+bool PosixSockets::CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags)
 {
     if (!Owns(s)) {
-        return kSocketError;
+        return false;
     }
-    int posixFlags = 0;
     if (length < 0) {
-        return Fail(kWsaEinval);
+        Fail(kWsaEinval);
+        return false;
     }
-    if (buffer == nullptr && length > 0) {
-        return Fail(kWsaEfault);
+    if (bytes == nullptr && length > 0) {
+        Fail(kWsaEfault);
+        return false;
     }
     if (!TranslateFlags(flags, posixFlags)) {
-        return Fail(kWsaEopnotsupp);
+        Fail(kWsaEopnotsupp);
+        return false;
+    }
+    return true;
+}
+
+int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
+{
+    int posixFlags = 0;
+    if (!CheckTransfer(s, buffer, length, flags, posixFlags)) {
+        return kSocketError;
     }
     for (;;) {
         const ssize_t received = ::recv(s, buffer, static_cast<std::size_t>(length), posixFlags);
@@ -311,18 +322,9 @@ int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
 
 int PosixSockets::Send(SocketHandle s, const char* data, int length, int flags)
 {
-    if (!Owns(s)) {
-        return kSocketError;
-    }
     int posixFlags = 0;
-    if (length < 0) {
-        return Fail(kWsaEinval);
-    }
-    if (data == nullptr && length > 0) {
-        return Fail(kWsaEfault);
-    }
-    if (!TranslateFlags(flags, posixFlags)) {
-        return Fail(kWsaEopnotsupp);
+    if (!CheckTransfer(s, data, length, flags, posixFlags)) {
+        return kSocketError;
     }
     const int status = ::fcntl(s, F_GETFL);
     if (status < 0) {

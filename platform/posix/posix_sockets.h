@@ -64,6 +64,9 @@ private:
     int FailErrno(int error);
     // False, with 10038, for a handle this layer did not hand out or has closed.
     bool Owns(SocketHandle s);
+    // What Recv and Send check before touching the socket: ownership, length, buffer and flags;
+    // false with the reason recorded.
+    bool CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags);
     // Takes ownership of a fresh descriptor; closes it and fails if it cannot be tracked.
     SocketHandle Adopt(int descriptor);
 
