@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <qdrawutil.h>
 
+#include "platform/qt/status_line.h"
 #include "platform/qt/traffic_view.h"
 #include "res/resource.h"
 
@@ -189,6 +190,9 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
     case ControlKind::AutoCheckBox:
         return new QCheckBox(text, &dialog);
     case ControlKind::StaticText: {
+        // A text with an id is one the program rewrites.
+        if (control.id != IDC_STATIC)
+            return new StatusLine(text, &dialog);
         auto* label = new QLabel(&dialog);
         label->setTextFormat(Qt::PlainText);
         label->setText(text);
@@ -201,6 +205,21 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
     }
     }
     return nullptr;
+}
+
+// Each field, view and status line is the buddy of the label in front of it, which gives it the
+// labelled-by relation assistive tools follow.
+void LinkCaptions(std::span<const ControlTemplate> controls, const std::vector<BuiltControl>& built)
+{
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const ControlTemplate& control = controls[i];
+        const bool captioned = control.kind == ControlKind::Edit || control.kind == ControlKind::MultiLineEdit
+            || (control.kind == ControlKind::StaticText && control.id != IDC_STATIC);
+        const ControlTemplate* caption = captioned ? LabelOf(controls, i) : nullptr;
+        if (caption)
+            static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget)
+                ->setBuddy(built[i].widget);
+    }
 }
 
 Qt::WindowFlags FrameFlags(unsigned style)
@@ -264,13 +283,6 @@ std::map<const ControlTemplate*, QString> AccessibleNames(const res::DialogTempl
             if (const ControlTemplate* label = LabelOf(controls, i))
                 names[&control] = WithoutColon(label->text);
             break;
-        case ControlKind::StaticText:
-            // The status lines; a label speaks for itself.
-            if (control.id != IDC_STATIC) {
-                if (const ControlTemplate* label = LabelOf(controls, i))
-                    names[&control] = WithoutColon(label->text);
-            }
-            break;
         case ControlKind::AutoCheckBox:
         case ControlKind::PushButton:
         case ControlKind::DefaultPushButton:
@@ -324,17 +336,15 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& dialogTempla
             widget->setFocusPolicy(takesInput ? Qt::ClickFocus : Qt::NoFocus);
         }
 
-        if (const auto name = names.find(&control); name != names.end()) {
+        if (const auto name = names.find(&control); name != names.end())
             widget->setAccessibleName(name->second);
-            // Its name is its label's, so its own text goes in the description.
-            if (control.kind == ControlKind::StaticText)
-                widget->setAccessibleDescription(Latin1(control.text));
-        }
 
         built.controls.push_back({&control, widget});
         if (control.id != IDC_STATIC)
             built.byId.emplace(control.id, widget);
     }
+
+    LinkCaptions(dialogTemplate.controls, built.controls);
 
     built.units = FittingUnits(dialog.font(), built.controls);
     dialog.setFixedSize(built.units.ToPixelsX(dialogTemplate.width), built.units.ToPixelsY(dialogTemplate.height));

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "platform/qt/dialog_builder.h"
+#include "platform/qt/status_line.h"
 #include "platform/qt/traffic_view.h"
 #include "res/resource.h"
 
@@ -34,15 +35,6 @@ std::string ToLatin1(const QString& text)
 {
     const QByteArray bytes = text.toLatin1();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-// A label named after another one (a status line) would hide its own text from assistive tools
-// behind that name; it travels in the description instead, which also announces each change.
-void SetLabelText(QLabel& label, const QString& text)
-{
-    label.setText(text);
-    if (!label.accessibleName().isEmpty())
-        label.setAccessibleDescription(text);
 }
 
 } // namespace
@@ -132,8 +124,10 @@ void QtDialogHost::SetControlText(int controlId, std::string_view text)
         view->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(widget))
         button->setText(FromLatin1(text));
+    else if (auto* line = qobject_cast<StatusLine*>(widget))
+        line->setStatus(FromLatin1(text));
     else if (auto* label = qobject_cast<QLabel*>(widget))
-        SetLabelText(*label, FromLatin1(text));
+        label->setText(FromLatin1(text));
     else if (auto* group = qobject_cast<QGroupBox*>(widget))
         group->setTitle(FromLatin1(text));
 }
@@ -223,8 +217,12 @@ int QtDialogHost::RunModal(DialogEvents& events)
     controls_ = std::move(built.byId);
     for (const BuiltControl& entry : built.controls) {
         const int id = entry.control->id;
-        // Checkboxes report after their state changed, as a click notification does.
-        if (auto* button = qobject_cast<QAbstractButton*>(entry.widget))
+        // A box reports each change of its state, once it has changed, whatever made it: a click,
+        // Space, or an assistive tool's Toggle action, which changes the state without a click.
+        // Nothing of the program's own changes a box's state.
+        if (auto* box = qobject_cast<QCheckBox*>(entry.widget))
+            QObject::connect(box, &QAbstractButton::toggled, window_.get(), [this, id] { Command(id); });
+        else if (auto* button = qobject_cast<QAbstractButton*>(entry.widget))
             QObject::connect(button, &QAbstractButton::clicked, window_.get(), [this, id] { Command(id); });
         if (entry.control->style & res::kWantReturn)
             takesReturn_.insert(entry.widget);

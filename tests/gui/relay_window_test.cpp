@@ -277,9 +277,7 @@ private slots:
                                         << "";
         QTest::newRow("view to client") << IDC_TO_CLIENT_VIEW << "(to remote client)"
                                         << "";
-        QTest::newRow("client status") << IDC_CLIENT_STATUS << "Local client status"
-                                       << "Idle";
-        QTest::newRow("server status") << IDC_SERVER_STATUS << "Local server status"
+        QTest::newRow("client status") << IDC_CLIENT_STATUS << "Idle"
                                        << "Idle";
         QTest::newRow("shared checkbox") << IDC_SERVER_AUTO << "Local Server Auto"
                                          << "";
@@ -306,13 +304,37 @@ private slots:
         });
     }
 
-    void statusLineSpeaksItsText()
+    // A reader speaks the status itself, by name and by text, and finds its caption through the
+    // labelled-by relation.
+    void statusLineReadsItsText_data()
     {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("client") << IDC_CLIENT_STATUS << "Local client status:";
+        QTest::newRow("server") << IDC_SERVER_STATUS << "Local server status:";
+    }
+
+    void statusLineReadsItsText()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, caption);
         Console console;
         console.Run([&](QDialog&) {
-            console.host.SetControlText(IDC_SERVER_STATUS, "Listening");
-            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(console.host.Control(IDC_SERVER_STATUS));
-            QCOMPARE(face->text(QAccessible::Description), QStringLiteral("Listening"));
+            const QString status = QStringLiteral("Failed to bind socket. Error code 10048. : WSAEADDRINUSE");
+            console.host.SetControlText(id, status.toStdString());
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(console.host.Control(id));
+            QVERIFY(face && face->textInterface());
+            QCOMPARE(face->text(QAccessible::Name), status);
+            QCOMPARE(face->text(QAccessible::Description), QString());
+            QAccessibleTextInterface* text = face->textInterface();
+            QCOMPARE(text->text(0, text->characterCount()), status);
+            int start = -1;
+            int end = -1;
+            QCOMPARE(text->textAtOffset(7, QAccessible::WordBoundary, &start, &end), QStringLiteral("to"));
+            QVERIFY(text->characterRect(0).isValid());
+            const auto labels = face->relations(QAccessible::Label);
+            QCOMPARE(labels.size(), 1);
+            QCOMPARE(labels.front().first->text(QAccessible::Name), caption);
         });
     }
 

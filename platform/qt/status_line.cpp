@@ -1,0 +1,127 @@
+#include "platform/qt/status_line.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+
+#include <algorithm>
+
+namespace {
+
+// The text is the name, as a status bar's message is, so that a reader speaks "Connected!" rather
+// than the caption a second time; the caption comes in through the labelled-by relation that
+// QAccessibleWidget derives from the caption's buddy.
+class StatusLineAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit StatusLineAccessible(StatusLine* line)
+        : QAccessibleWidget(line, QAccessible::StatusBar)
+    { }
+
+    static QAccessibleInterface* create(const QString& className, QObject* object)
+    {
+        if (className == QLatin1String("StatusLine"))
+            if (auto* line = qobject_cast<StatusLine*>(object))
+                return new StatusLineAccessible(line);
+        return nullptr;
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = true;
+        return s;
+    }
+
+    QString text(QAccessible::Text type) const override
+    {
+        if (type == QAccessible::Name || type == QAccessible::Value)
+            return line()->text();
+        return QAccessibleWidget::text(type);
+    }
+
+    // Nothing on the line can be selected or edited.
+    void selection(int /*index*/, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = 0;
+        *endOffset = 0;
+    }
+    int selectionCount() const override { return 0; }
+    void addSelection(int /*startOffset*/, int /*endOffset*/) override { }
+    void removeSelection(int /*index*/) override { }
+    void setSelection(int /*index*/, int /*startOffset*/, int /*endOffset*/) override { }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int /*position*/) override { }
+    void scrollToSubstring(int /*startIndex*/, int /*endIndex*/) override { }
+
+    QString text(int startOffset, int endOffset) const override
+    {
+        const QString all = line()->text();
+        startOffset = std::clamp(startOffset, 0, static_cast<int>(all.size()));
+        endOffset = std::clamp(endOffset, startOffset, static_cast<int>(all.size()));
+        return all.mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(line()->text().size()); }
+
+    // The text starts at the left of the contents, one line centred in its height.
+    QRect characterRect(int offset) const override
+    {
+        const QString all = line()->text();
+        if (offset < 0 || offset >= all.size())
+            return {};
+        const QFontMetrics metrics = line()->fontMetrics();
+        const QRect contents = line()->contentsRect();
+        const int left = contents.left() + metrics.horizontalAdvance(all.left(offset));
+        const int top = contents.top() + (contents.height() - metrics.height()) / 2;
+        const QRect local(left, top, metrics.horizontalAdvance(all.at(offset)), metrics.height());
+        return QRect(line()->mapToGlobal(local.topLeft()), local.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override
+    {
+        const int count = characterCount();
+        for (int offset = 0; offset < count; ++offset) {
+            if (characterRect(offset).contains(point))
+                return offset;
+        }
+        return -1;
+    }
+    QString attributes(int offset, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = offset;
+        *endOffset = offset;
+        return {};
+    }
+
+private:
+    StatusLine* line() const { return static_cast<StatusLine*>(widget()); }
+};
+
+} // namespace
+
+StatusLine::StatusLine(const QString& text, QWidget* parent)
+    : QLabel(parent)
+{
+    // Qt keeps one entry per factory, so every line may ask.
+    QAccessible::installFactory(&StatusLineAccessible::create);
+    setTextFormat(Qt::PlainText);
+    setText(text);
+}
+
+void StatusLine::setStatus(const QString& text)
+{
+    const QString before = QLabel::text();
+    if (text == before)
+        return;
+    // QLabel announces the new name (the text) itself, which is what a reader speaks for a line
+    // out of focus; the text event keeps what it read through the text interface in step.
+    setText(text);
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleTextUpdateEvent replaced(this, 0, before, text);
+    QAccessible::updateAccessibility(&replaced);
+}
