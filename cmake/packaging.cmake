@@ -4,10 +4,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brindle)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Brindle developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Debian's synopsis goes without an article.
+string(REGEX REPLACE "^(A|An|The) " "" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Brindle developers <brindle@localhost>")
+# A stand-in until the project has a mailbox of its own; a packager sets the real one.
+set(BRINDLE_DEB_MAINTAINER "The Brindle developers <brindle@example.org>" CACHE STRING "Maintainer of the .deb")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${BRINDLE_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The synopsis is the summary above; this is the text under it.
@@ -29,5 +32,15 @@ if(BRINDLE_DPKG)
 else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 endif()
+
+include(GNUInstallDirs)
+# Debian wants a changelog beside the copyright notice, gzipped like the manual page.
+configure_file(${PROJECT_SOURCE_DIR}/res/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
+  COMMAND ${BRINDLE_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/changelog
+  DEPENDS ${PROJECT_BINARY_DIR}/changelog VERBATIM)
+add_custom_target(brindle_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
+add_dependencies(brindle brindle_changelog)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brindle)
 
 include(CPack)

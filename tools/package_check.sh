@@ -13,7 +13,7 @@ fail() {
   exit 1
 }
 
-for tool in cmake cpack dpkg-deb dpkg-shlibdeps apt-get Xvfb xdotool; do
+for tool in cmake cpack dpkg-deb dpkg-shlibdeps apt-get Xvfb xdotool lintian appstreamcli desktop-file-validate; do
   command -v "$tool" >/dev/null || fail "$tool is missing (tools/install_deps.sh --tests installs it)"
 done
 # Removing the package at the end must leave the machine as it was.
@@ -36,9 +36,22 @@ depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *libqt6widgets6* ]] || fail "Depends lacks the Qt 6 widgets library: $depends"
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/brindle ./usr/share/applications/brindle.desktop \
-  ./usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/brindle.png; do
+  ./usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/brindle.png \
+  ./usr/share/metainfo/org.example.brindle.metainfo.xml ./usr/share/man/man1/brindle.1.gz \
+  ./usr/share/doc/brindle/{copyright,changelog.gz}; do
   grep -qF " $path" <<<"$contents" || fail "the package lacks $path"
 done
+
+# Debian's own checks: errors fail, warnings and notes are shown. The screenshot's address is not
+# fetched (--no-net), so the check needs no network.
+lintian --fail-on error "$deb" || fail "lintian reports errors in $(basename "$deb")"
+unpacked=$(mktemp -d)
+dpkg-deb -x "$deb" "$unpacked"
+desktop-file-validate "$unpacked/usr/share/applications/brindle.desktop" \
+  || { rm -rf "$unpacked"; fail "the desktop entry is not valid"; }
+appstreamcli validate-tree --no-net "$unpacked" >"$unpacked.appstream" 2>&1 \
+  || { cat "$unpacked.appstream" >&2; rm -rf "$unpacked" "$unpacked.appstream"; fail "the AppStream metadata is not valid"; }
+rm -rf "$unpacked" "$unpacked.appstream"
 
 work=$(mktemp -d)
 xvfb_pid=""
