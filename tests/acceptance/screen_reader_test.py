@@ -92,7 +92,7 @@ def private_session(children, work):
 
     env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XAUTHORITY", "AT_SPI_BUS_ADDRESS")}
     env.update(DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=bus, QT_QPA_PLATFORM="xcb",
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1", NO_AT_BRIDGE="0")
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     children.append(start([BUS_LAUNCHER, "--launch-immediately"], env=env,
                           stderr=open(os.path.join(work, "at-spi.log"), "wb")))
     return env
