@@ -213,6 +213,10 @@ def check_names(window):
         raise Failure(f"controls without their names: {missing}; all names: {sorted(window.by_name)}")
     if sorted(window.status) != [CLIENT_STATUS, SERVER_STATUS]:
         raise Failure(f"status lines labelled by {sorted(window.status, key=str)}")
+    uncaptioned = [name for name, control in window.by_name.items()
+                   if control.getRole() == window.pyatspi.ROLE_TEXT and not window.reader.caption(control)]
+    if uncaptioned:
+        raise Failure(f"fields and views labelled by no caption: {uncaptioned}")
     for caption in window.status:
         if window.status_text(caption) != ("Idle", "Idle"):
             raise Failure(f'"{caption}" reads {window.status_text(caption)} at the start')
