@@ -13,7 +13,7 @@ fail() {
   exit 1
 }
 
-for tool in cmake cpack dpkg-deb dpkg-shlibdeps apt-get Xvfb xdotool lintian appstreamcli desktop-file-validate; do
+for tool in cmake cpack dpkg-deb dpkg-shlibdeps dpkg-buildflags apt-get Xvfb xdotool lintian appstreamcli desktop-file-validate; do
   command -v "$tool" >/dev/null || fail "$tool is missing (tools/install_deps.sh --tests installs it)"
 done
 # Removing the package at the end must leave the machine as it was.
@@ -21,8 +21,11 @@ if dpkg-query -W -f='${Status}' brindle 2>/dev/null | grep -q "ok installed"; th
   fail "a brindle package is installed already; remove it first (apt-get remove brindle)"
 fi
 
+# Built with the flags Debian builds its own packages with, hardening included.
+buildflags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BUILD_TESTS=OFF \
-  -DBRINDLE_BUILD_BENCHMARKS=OFF >/dev/null
+  -DBRINDLE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS="$(buildflags CPPFLAGS) $(buildflags CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(buildflags LDFLAGS)" >/dev/null
 cmake --build "$build" --target brindle -j2
 rm -f "$build"/brindle_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
