@@ -21,6 +21,13 @@ inline constexpr unsigned POLL_TIMER_ID = 1025;
 inline constexpr unsigned kPollPeriodMs = 100;
 inline constexpr std::size_t kScratchAreaSize = 4116;
 inline constexpr int kReceiveChunkSize = 4096;
+// Pending connections the listening socket queues for the one client taken at a time.
+inline constexpr int kListenBacklog = 5;
+// Checks of a pending connect: on a "Connect" click, and on each tick while it is still pending.
+inline constexpr int kConnectPollsOnClick = 20;
+inline constexpr int kConnectPollsPerTick = 10;
+// The low four bits of a system command are the system's own; the rest names the command.
+inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 
 // How much one ReceiveAll call may take from a socket before it leaves the rest for the next
 // tick, so that a sender that never pauses cannot hold the window or fill the memory.
@@ -49,7 +56,6 @@ public:
     void EnableControl(int controlId, int enable);
     unsigned IsChecked(int controlId) const;
     void EnableConfiguration(int enable);
-    void UpdateCounter(std::int64_t& counter, std::int64_t amount, int reset);
     void OnClientReset();
     void OnServerReset();
     int StartPollTimer();
@@ -130,7 +136,10 @@ private:
     };
     static const MessageMapEntry kMessageMap[];
 
-    int CounterField(const std::int64_t& counter) const;
+    enum class Counter { ServerReceived, ServerSent, ClientReceived, ClientSent };
+    static int CounterField(Counter counter);
+    std::int64_t& CounterValue(Counter counter);
+    void UpdateCounter(Counter counter, std::int64_t amount, int reset);
     void CloseSocket(SocketHandle& socket);
 
     char receiveBuffer[kScratchAreaSize] = {};
