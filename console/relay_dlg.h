@@ -52,6 +52,33 @@ public:
     bool OnSysCommand(unsigned commandId) override;
     int OnQueryDragIcon() const { return appIcon; }
 
+    // Status line composition, pure; a null message stands for "no message".
+    static std::string ComposeStatus(const char* message, int code);
+    static std::string FormatSocketError(int code);
+
+    // The traffic display of one chunk, as a tick shows it.
+    void FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers);
+
+    void SetReceiveBudget(ReceiveBudget budget) { receiveBudget_ = budget; }
+
+    // The console's state, read by tests and the window.
+    SocketHandle ListenSocket() const { return listenSocket; }
+    SocketHandle RemoteClientSocket() const { return remoteClientSocket; }
+    SocketHandle RemoteServerSocket() const { return remoteServerSocket; }
+    int RemoteServerConnected() const { return remoteServerConnected; }
+    int PollTimerRunning() const { return pollTimerRunning; }
+    const SocketAddressIn& RemoteServerAddress() const { return remoteServerAddress; }
+    const CaptureQueue& ToClientQueue() const { return toClientQueue; }
+    const CaptureQueue& ToServerQueue() const { return toServerQueue; }
+    std::int64_t ServerReceivedBytes() const { return serverReceivedBytes; }
+    std::int64_t ServerSentBytes() const { return serverSentBytes; }
+    std::int64_t ClientReceivedBytes() const { return clientReceivedBytes; }
+    std::int64_t ClientSentBytes() const { return clientSentBytes; }
+
+private:
+    // Tests reach the few steps no click or tick isolates through this one accessor.
+    friend struct CRelayDlgTestAccess;
+
     // Controls, counters and opening state.
     void EnableControl(int controlId, int enable);
     unsigned IsChecked(int controlId) const;
@@ -64,8 +91,6 @@ public:
     // Status lines and teardown. A null message stands for "no message".
     void SetServerStatus(const std::string& text);
     void SetClientStatus(const std::string& text);
-    static std::string ComposeStatus(const char* message, int code);
-    static std::string FormatSocketError(int code);
     void StopListening(const char* message, int code);
     void CloseRemoteClient(const char* message, int code);
     void CloseRemoteServer(const char* message, int code);
@@ -109,26 +134,8 @@ public:
     void OnServerAuto();
 
     // Traffic display.
-    void FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers);
     void AppendToView(std::string_view text, int viewId);
 
-    void SetReceiveBudget(ReceiveBudget budget) { receiveBudget_ = budget; }
-
-    // The console's state, read by tests and the window.
-    SocketHandle ListenSocket() const { return listenSocket; }
-    SocketHandle RemoteClientSocket() const { return remoteClientSocket; }
-    SocketHandle RemoteServerSocket() const { return remoteServerSocket; }
-    int RemoteServerConnected() const { return remoteServerConnected; }
-    int PollTimerRunning() const { return pollTimerRunning; }
-    const SocketAddressIn& RemoteServerAddress() const { return remoteServerAddress; }
-    const CaptureQueue& ToClientQueue() const { return toClientQueue; }
-    const CaptureQueue& ToServerQueue() const { return toServerQueue; }
-    std::int64_t ServerReceivedBytes() const { return serverReceivedBytes; }
-    std::int64_t ServerSentBytes() const { return serverSentBytes; }
-    std::int64_t ClientReceivedBytes() const { return clientReceivedBytes; }
-    std::int64_t ClientSentBytes() const { return clientSentBytes; }
-
-private:
     using Handler = void (CRelayDlg::*)();
     struct MessageMapEntry {
         int controlId;
