@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Brindle and runs every test: the fuzzers for a bounded time, the whole suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the whole suite with warnings as errors.
+# Builds Brindle and runs every test: the fuzzers for a bounded time, the suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer (all but the acceptance test and the soak), then
+# the whole suite with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install_deps.sh --tests
