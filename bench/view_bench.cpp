@@ -11,7 +11,7 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "platform/qt/text_store.h"
+#include "platform/text/text_store.h"
 #include "platform/qt/traffic_view.h"
 
 namespace {
