@@ -77,8 +77,10 @@ def free_port():
 def private_session(children, work):
     """Xvfb, a session bus and the accessibility bus on it; returns the environment to use."""
     read_end, write_end = os.pipe()
-    children.append(start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-noreset", "-nolisten",
-                           "tcp"], pass_fds=(write_end,), stderr=open(os.path.join(work, "xvfb.log"), "wb")))
+    # -noreset: the bus launcher's visit to the display must not reset it under the program.
+    children.append(start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-noreset",
+                           "-nolisten", "tcp"],
+                          pass_fds=(write_end,), stderr=open(os.path.join(work, "xvfb.log"), "wb")))
     os.close(write_end)
     display = ":" + read_line(read_end, "Xvfb")
     os.close(read_end)
@@ -123,8 +125,9 @@ class ScreenReader:
     def wait_for(self, condition, what, timeout=15):
         deadline = time.monotonic() + min(timeout, max(TEST_BUDGET_S - (time.monotonic() - started_at), 1))
         while time.monotonic() < deadline:
-            while self.context.iteration(False):
-                pass
+            for _ in range(1000):  # what has arrived, the reader's events included
+                if not self.context.iteration(False):
+                    break
             result = condition()
             if result:
                 return result
