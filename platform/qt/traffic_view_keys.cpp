@@ -80,6 +80,8 @@ void TrafficView::keyPressEvent(QKeyEvent* event)
         selectAll();
     else if (event->matches(QKeySequence::Find))
         openFind();
+    else if (event->key() == Qt::Key_Escape && findBar_ && !findBar_->isHidden())
+        closeFind(); // an open find bar goes first; the next Escape is the dialog's again
     else if (event->matches(QKeySequence::FindNext) || event->matches(QKeySequence::FindPrevious))
         findAgain(event->matches(QKeySequence::FindNext) ? SearchDirection::Forward : SearchDirection::Backward);
     else if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {

@@ -462,6 +462,14 @@ void TrafficViewTest::findSelectsAndScrollsToMatches()
     QVERIFY(window.view->hasFocus());
     QTest::keySequence(window.view, QKeySequence::Copy);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("needle"));
+
+    // From the view, Escape closes an open bar before it reaches the dialog.
+    press("Ctrl+F");
+    press("Shift+Tab");
+    QVERIFY(window.view->hasFocus() && bar->isVisible());
+    press("Escape");
+    QVERIFY(!bar->isVisible());
+    QVERIFY(window.dialog.isVisible());
 }
 
 QTEST_MAIN(TrafficViewTest)
