@@ -1,8 +1,13 @@
 // What appending relayed traffic costs a traffic view, per MiB in 4 KB pieces, while it already holds
-// 1 MiB, 64 MiB or a full 256 MiB (so that every step drops old lines).
+// 1 MiB, 64 MiB or a full 256 MiB (so that every step drops old lines); and what finding in a full view
+// costs, per step and per pass of the event loop.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <fstream>
@@ -11,7 +16,9 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view.h"
+#include "platform/text/text_search.h"
 #include "platform/text/text_store.h"
 
 namespace {
@@ -157,6 +164,75 @@ void viewAppend(benchmark::State& state)
     reportMemory(state, view.characterCount(), residentBytes() - residentBefore);
 }
 
+// Not in the traffic, so that every search reads the whole text and wraps.
+constexpr const char* kAbsent = "GET /nowhere";
+constexpr std::int64_t kSearchStep = std::int64_t{1} << 20;
+constexpr std::int64_t kFullView = TextStore::kDefaultCapacity;
+
+// One iteration is one search through a full store, 1 MiB a step, as the view takes them.
+void storeSearch(benchmark::State& state)
+{
+    const bool matchCase = state.range(0) != 0;
+    const auto direction = state.range(1) != 0 ? SearchDirection::Backward : SearchDirection::Forward;
+    TextStore store;
+    store.append(formattedTraffic(static_cast<std::size_t>(kFullView)));
+    double longestStepMs = 0;
+    std::int64_t steps = 0;
+    for (auto _ : state) {
+        TextSearch search(kAbsent, matchCase, direction, store.endOffset() / 2);
+        QElapsedTimer step;
+        do {
+            step.start();
+            search.step(store, kSearchStep);
+            longestStepMs = std::max(longestStepMs, static_cast<double>(step.nsecsElapsed()) / 1e6);
+            ++steps;
+        } while (search.state() == SearchState::Running);
+        if (search.state() != SearchState::NotFound)
+            state.SkipWithError("found what is not there");
+    }
+    state.SetBytesProcessed(state.iterations() * store.size());
+    state.counters["steps"] = static_cast<double>(steps) / static_cast<double>(state.iterations());
+    state.counters["longest_step_ms"] = longestStepMs;
+}
+
+// From Enter in the find field of a shown, full view to "Not found": the longest pass of the event
+// loop is how long the window froze at most.
+void viewFind(benchmark::State& state)
+{
+    TrafficView view;
+    view.resize(1000, 700);
+    view.show();
+    view.setText(formattedTraffic(static_cast<std::size_t>(kFullView)));
+    returnToEventLoop();
+    view.openFind();
+    FindBar* bar = view.findBar();
+    bar->field()->setText(QString::fromLatin1(kAbsent));
+    double longestPassMs = 0;
+    std::int64_t passes = 0;
+    for (auto _ : state) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QElapsedTimer pass;
+        pass.start();
+        QCoreApplication::sendEvent(bar->field(), &enter);
+        // Bounded: a search that has not ended after this many passes or seconds is a failure.
+        for (int i = 0; i < 100000 && bar->status() != QStringLiteral("Not found"); ++i) {
+            longestPassMs = std::max(longestPassMs, static_cast<double>(pass.nsecsElapsed()) / 1e6);
+            pass.start();
+            QCoreApplication::processEvents();
+            ++passes;
+        }
+        longestPassMs = std::max(longestPassMs, static_cast<double>(pass.nsecsElapsed()) / 1e6);
+        if (bar->status() != QStringLiteral("Not found"))
+            state.SkipWithError("the search did not end");
+        state.PauseTiming();
+        bar->setStatus(QString());
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * view.characterCount());
+    state.counters["passes"] = static_cast<double>(passes) / static_cast<double>(state.iterations());
+    state.counters["longest_pass_ms"] = longestPassMs;
+}
+
 } // namespace
 
 BENCHMARK(storeAppend)
@@ -173,6 +249,13 @@ BENCHMARK(viewAppend)
     ->ArgsProduct({{1, 64, 256}, {4096, 256, 64}})
     ->Iterations(kIterations)
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(storeSearch)
+    ->ArgNames({"match_case", "backward"})
+    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(viewFind)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

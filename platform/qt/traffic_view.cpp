@@ -1,5 +1,6 @@
 #include "platform/qt/traffic_view.h"
 
+#include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view_accessible.h"
 
 #include <QAccessible>
@@ -68,6 +69,8 @@ void TrafficView::appendText(std::string_view text)
 
 void TrafficView::setText(std::string_view text)
 {
+    // Offsets start again from zero: a search under way would look in the wrong place.
+    cancelSearch();
     store_.clear();
     store_.append(text);
     seenDroppedLines_ = store_.droppedLines();
@@ -280,6 +283,8 @@ void TrafficView::resizeEvent(QResizeEvent* event)
     QScrollBar* vertical = verticalScrollBar();
     const bool atEnd = vertical->value() == vertical->maximum();
     QAbstractScrollArea::resizeEvent(event);
+    if (findBar_ && !findBar_->isHidden())
+        layoutFindBar();
     updateScrollBars();
     if (atEnd)
         vertical->setValue(vertical->maximum());
@@ -346,6 +351,10 @@ void TrafficView::mouseDoubleClickEvent(QMouseEvent* event)
 
 void TrafficView::timerEvent(QTimerEvent* event)
 {
+    if (event->timerId() == searchTimer_.timerId()) {
+        searchSlices();
+        return;
+    }
     if (event->timerId() != dragScrollTimer_.timerId()) {
         QAbstractScrollArea::timerEvent(event);
         return;

@@ -9,13 +9,16 @@
 #include <QPoint>
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/text/text_motion.h"
+#include "platform/text/text_search.h"
 #include "platform/text/text_store.h"
 
+class FindBar;
 class TrafficViewAccessible;
 
 class TrafficView : public QAbstractScrollArea {
@@ -34,6 +37,10 @@ public:
     qint64 characterCount() const;
     // 256 MiB unless set; at most 1 GiB. Past it the oldest lines go, a quarter of it at a time.
     void setCapacity(qint64 maxCharacters);
+    // Opens the find bar over the view's bottom edge, the focus in its field.
+    void openFind();
+    // Null until find is first opened.
+    FindBar* findBar() const { return findBar_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -77,6 +84,12 @@ private:
     // The range with LF line ends, as the clipboard and accessibility tools get it.
     QString plainText(std::int64_t from, std::int64_t to) const;
     void notifyAccessibility();
+    void closeFind();
+    void layoutFindBar();
+    void find(SearchDirection direction);
+    void findAgain(SearchDirection direction);
+    void searchSlices();
+    void cancelSearch();
 
     TextStore store_;
     std::int64_t anchor_ = 0;
@@ -94,6 +107,12 @@ private:
     int lineHeight_ = 1;
     int ascent_ = 0;
     std::string paintBuffer_;
+    FindBar* findBar_ = nullptr;
+    std::optional<TextSearch> search_;
+    QBasicTimer searchTimer_;
+    // What the last search looked for: a changed needle is first tried where the selection starts.
+    std::string lastNeedle_;
+    bool lastMatchCase_ = false;
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view.h"
 
 bool TrafficView::navigation(const QKeyEvent* event, Move& move, bool& select)
@@ -57,7 +58,9 @@ bool TrafficView::event(QEvent* event)
         Move move;
         bool select = false;
         if (navigation(key, move, select) || key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)
-            || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            || key->matches(QKeySequence::Find) || key->matches(QKeySequence::FindNext)
+            || key->matches(QKeySequence::FindPrevious) || key->key() == Qt::Key_Return
+            || key->key() == Qt::Key_Enter) {
             key->accept();
             return true;
         }
@@ -75,12 +78,33 @@ void TrafficView::keyPressEvent(QKeyEvent* event)
         copy();
     else if (event->matches(QKeySequence::SelectAll))
         selectAll();
+    else if (event->matches(QKeySequence::Find))
+        openFind();
+    else if (event->key() == Qt::Key_Escape && findBar_ && !findBar_->isHidden())
+        closeFind(); // an open find bar goes first; the next Escape is the dialog's again
+    else if (event->matches(QKeySequence::FindNext) || event->matches(QKeySequence::FindPrevious))
+        findAgain(event->matches(QKeySequence::FindNext) ? SearchDirection::Forward : SearchDirection::Backward);
     else if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
         // Escape and the rest belong to the dialog. Return stays here, away from its default button.
         event->ignore();
         return;
     }
     event->accept();
+}
+
+// From the view, F3 repeats the last find, the bar shown for its status; with nothing to find it opens
+// the bar.
+void TrafficView::findAgain(SearchDirection direction)
+{
+    if (!findBar_ || findBar_->text().isEmpty()) {
+        openFind();
+        return;
+    }
+    if (findBar_->isHidden()) {
+        findBar_->show();
+        layoutFindBar();
+    }
+    find(direction);
 }
 
 void TrafficView::moveCursor(Move move, bool select)

@@ -67,6 +67,10 @@ void TrafficView::contextMenuEvent(QContextMenuEvent* event)
     selectAllAction->setShortcut(QKeySequence::SelectAll);
     selectAllAction->setEnabled(store_.size() > 0);
     connect(selectAllAction, &QAction::triggered, this, [this] { selectAll(); });
+    menu->addSeparator();
+    QAction* findAction = menu->addAction(tr("&Find..."));
+    findAction->setShortcut(QKeySequence::Find);
+    connect(findAction, &QAction::triggered, this, [this] { openFind(); });
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -1,10 +1,14 @@
 #include "platform/qt/traffic_view.h"
 
+#include "platform/qt/find_bar.h"
+
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -74,6 +78,16 @@ void pressKeys(QWidget* widget, const QStringList& keys)
         QTest::keySequence(widget, QKeySequence::fromString(key));
 }
 
+// The names a screen reader reads for the bar's children, in order.
+QStringList accessibleNames(QWidget* bar)
+{
+    QStringList names;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(bar);
+    for (int i = 0; accessible && i < accessible->childCount(); ++i)
+        names << accessible->child(i)->text(QAccessible::Name);
+    return names;
+}
+
 } // namespace
 
 class TrafficViewTest : public QObject {
@@ -93,6 +107,7 @@ private slots:
     void mouseSelects();
     void contextMenuSelectsAllAndCopies();
     void accessibleInterfaceReportsText();
+    void findSelectsAndScrollsToMatches();
 };
 
 void TrafficViewTest::appendShowsLinesAndScrollsToEnd_data()
@@ -384,6 +399,77 @@ void TrafficViewTest::accessibleInterfaceReportsText()
     QCOMPARE(start, 0);
     QCOMPARE(end, 18);
     QCOMPARE(accessibleText->cursorPosition(), 18);
+}
+
+void TrafficViewTest::findSelectsAndScrollsToMatches()
+{
+    Window window;
+    QVERIFY(window.ready());
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += std::to_string(i) + (i == 5 || i == 250 ? ": a needle" : i == 120 ? ": a NEEDLE" : ": hay") + "\r\n";
+    window.view->setText(text);
+    window.view->setFocus();
+    const auto press = [](const char* keys) {
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::fromString(QString::fromLatin1(keys)));
+    };
+    // The line holding the selection, which must be the match and on screen.
+    const auto selectedLine = [&]() -> QString {
+        QAccessibleTextInterface* accessible = window.accessibleText();
+        int start = -1;
+        int end = -1;
+        accessible->selection(0, &start, &end);
+        const QRect cell = accessible->characterRect(start);
+        if (accessible->text(start, end).compare("needle", Qt::CaseInsensitive) != 0
+            || !window.view->viewport()->rect().contains(window.view->viewport()->mapFromGlobal(cell.center())))
+            return QStringLiteral("not a match in view");
+        return accessible->textAtOffset(start, QAccessible::LineBoundary, &start, &end).section(':', 0, 0);
+    };
+
+    press("Ctrl+F");
+    FindBar* bar = window.view->findBar();
+    QVERIFY(bar && bar->isVisible());
+    QCOMPARE(QApplication::focusWidget(), bar->field());
+    QTest::keyClicks(bar->field(), "needle");
+
+    struct Step {
+        const char* keys;
+        const char* line;
+        const char* status;
+    };
+    const Step steps[] = {{"Return", "5", ""}, {"F3", "120", ""}, {"F3", "250", ""}, {"F3", "5", "Wrapped"},
+        {"Shift+F3", "250", "Wrapped"}, {"Shift+F3", "120", ""},
+        // Match case, through the keyboard: a changed option looks again from the selection's start.
+        {"Tab", "120", ""}, {"Space", "120", ""}, {"Return", "250", ""}, {"F3", "5", "Wrapped"}};
+    for (const Step& step : steps) {
+        press(step.keys);
+        QTRY_COMPARE_WITH_TIMEOUT(bar->status(), QString::fromLatin1(step.status), 2000);
+        QCOMPARE(selectedLine(), QString::fromLatin1(step.line));
+    }
+    QVERIFY(bar->matchCase());
+
+    press("Shift+Tab");
+    press("Ctrl+A");
+    QTest::keyClicks(bar->field(), "absent");
+    press("Return");
+    QTRY_COMPARE_WITH_TIMEOUT(bar->status(), QStringLiteral("Not found"), 2000);
+    QCOMPARE(selectedLine(), QStringLiteral("5"));
+    QCOMPARE(accessibleNames(bar), (QStringList{"Find:", "Find", "Match case", "Not found"}));
+
+    press("Escape");
+    QVERIFY(!bar->isVisible());
+    QVERIFY(window.dialog.isVisible());
+    QVERIFY(window.view->hasFocus());
+    QTest::keySequence(window.view, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("needle"));
+
+    // From the view, Escape closes an open bar before it reaches the dialog.
+    press("Ctrl+F");
+    press("Shift+Tab");
+    QVERIFY(window.view->hasFocus() && bar->isVisible());
+    press("Escape");
+    QVERIFY(!bar->isVisible());
+    QVERIFY(window.dialog.isVisible());
 }
 
 QTEST_MAIN(TrafficViewTest)

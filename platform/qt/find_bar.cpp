@@ -1,0 +1,108 @@
+#include "platform/qt/find_bar.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+// Keys the bar acts on, before the window's shortcuts and the dialog's Escape and default button.
+bool isFindKey(const QKeyEvent* key)
+{
+    return key->matches(QKeySequence::Find) || key->matches(QKeySequence::FindNext)
+        || key->matches(QKeySequence::FindPrevious) || key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return
+        || key->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
+FindBar::FindBar(QWidget* parent)
+    : QFrame(parent)
+{
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    setAccessibleName(tr("Find"));
+    // Made in reading order, which screen readers follow. No mnemonics: the console's own would clash
+    // with them while the bar is open.
+    auto* caption = new QLabel(tr("Find:"), this);
+    field_ = new QLineEdit(this);
+    matchCase_ = new QCheckBox(tr("Match case"), this);
+    status_ = new QLabel(this);
+    caption->setBuddy(field_);
+    field_->setAccessibleName(tr("Find"));
+    status_->setAccessibleDescription(tr("Find status"));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->addWidget(caption);
+    layout->addWidget(field_, 2);
+    layout->addWidget(matchCase_);
+    layout->addWidget(status_, 1);
+    setFocusProxy(field_);
+    hide();
+}
+
+QString FindBar::text() const
+{
+    return field_->text();
+}
+
+bool FindBar::matchCase() const
+{
+    return matchCase_->isChecked();
+}
+
+void FindBar::open()
+{
+    show();
+    raise();
+    field_->setFocus(Qt::ShortcutFocusReason);
+    field_->selectAll();
+}
+
+void FindBar::setStatus(const QString& status)
+{
+    status_->setText(status);
+    // The label's name is its text; a reader hears the change without the focus leaving the field.
+    if (!status.isEmpty()) {
+        QAccessibleEvent changed(status_, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
+}
+
+QString FindBar::status() const
+{
+    return status_->text();
+}
+
+bool FindBar::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && isFindKey(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QFrame::event(event);
+}
+
+void FindBar::keyPressEvent(QKeyEvent* event)
+{
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    if (event->matches(QKeySequence::Find))
+        open();
+    else if (event->matches(QKeySequence::FindPrevious))
+        emit findRequested(SearchDirection::Backward);
+    else if (event->matches(QKeySequence::FindNext))
+        emit findRequested(SearchDirection::Forward);
+    else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        emit findRequested(shift ? SearchDirection::Backward : SearchDirection::Forward);
+    else if (event->key() == Qt::Key_Escape)
+        emit closeRequested();
+    else {
+        QFrame::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
