@@ -51,6 +51,7 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
 {
     const auto deadline = system_.Now() + receiveBudget_.maxTime;
     int total = 0;
+    viewText_.Begin(viewId);
     for (;;) {
         const int n = sockets_.Recv(socket, receiveBuffer, kReceiveChunkSize, 0);
         if (n > 0) {
@@ -62,10 +63,11 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
                 break;
             // A sender faster than the relay never lets the socket run dry: leave the rest in
             // the socket for the next tick so that forwarding and the window keep up.
-            if (total >= receiveBudget_.maxBytes || system_.Now() >= deadline)
+            if (system_.Now() >= deadline)
                 break;
             continue;
         }
+        FlushViewText();
         const char* message = "Connection gracefully terminated.";
         int code = 0;
         if (n < 0) {
@@ -80,5 +82,7 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
             CloseRemoteServer(message, code);
         break;
     }
+    FlushViewText();
+    viewText_.End();
     return total;
 }

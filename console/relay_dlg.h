@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "console/capture_queue.h"
+#include "console/view_text_batch.h"
 #include "platform/dialog_host.h"
 #include "platform/sockets_layer.h"
 
@@ -22,10 +23,10 @@ inline constexpr unsigned kPollPeriodMs = 100;
 inline constexpr std::size_t kScratchAreaSize = 4116;
 inline constexpr int kReceiveChunkSize = 4096;
 
-// How much one ReceiveAll call may take from a socket before it leaves the rest for the next
-// tick, so that a sender that never pauses cannot hold the window or fill the memory.
+// How long one ReceiveAll call may read from a socket before it leaves the rest for the next
+// tick, so that a sender that never pauses cannot hold the window. Time alone bounds it: the
+// queue then holds what one tick can read, and a byte count would only cap fast text.
 struct ReceiveBudget {
-    std::int64_t maxBytes = 16 * 1024 * 1024;
     std::chrono::milliseconds maxTime{50};
 };
 
@@ -105,6 +106,8 @@ public:
     // Traffic display.
     void FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers);
     void AppendToView(std::string_view text, int viewId);
+    // Hands the text gathered during a receive pass to its view.
+    void FlushViewText();
 
     void SetReceiveBudget(ReceiveBudget budget) { receiveBudget_ = budget; }
 
@@ -155,6 +158,7 @@ private:
     SystemServices& system_;
     std::function<void()> runAboutBox_;
     ReceiveBudget receiveBudget_;
+    ViewTextBatch viewText_;
     // Set while a tick runs: a message box opened inside a tick must not let another tick
     // overwrite the scratch areas the interrupted chunk still uses.
     bool tickInProgress_ = false;
