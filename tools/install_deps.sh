@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Brindle needs on Debian 12, and nothing that is
-# already there.
+# Installs what building and running Brindle needs on Debian 12 (with --tests, also what testing
+# and benchmarking it needs), and nothing that is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
 if [[ "${1:-}" == "--tests" ]]; then
   # Real peers and a real display for the end-to-end and acceptance tests; clang for the fuzzers
   # and the sanitizers' leak checker.
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang-format)
   packages+=(curl python3 socat xvfb xauth xdotool imagemagick chromium clang libclang-rt-14-dev dpkg-dev iproute2)
 fi
 
