@@ -30,11 +30,14 @@ inline constexpr int kConnectPollsPerTick = 10;
 // The low four bits of a system command are the system's own; the rest names the command.
 inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 
-// How long one ReceiveAll call may read from a socket before it leaves the rest for the next
-// tick, so that a sender that never pauses cannot hold the window. Time alone bounds it: the
-// queue then holds what one tick can read, and a byte count would only cap fast text.
+// How long a ReceiveAll call may read from a socket before it leaves the rest for the next tick,
+// so that a sender that never pauses cannot hold the window. Time alone bounds it, so the relay
+// moves what the machine can format in that time. A pass reads until `tickTime` after its tick
+// began, and for at least `minPassTime` of its own, so that a busy server side cannot starve the
+// client side: with both sides busy a tick still ends within about 150 ms with its sends.
 struct ReceiveBudget {
-    std::chrono::milliseconds maxTime{50};
+    std::chrono::milliseconds tickTime{70};
+    std::chrono::milliseconds minPassTime{35};
 };
 
 class CRelayDlg final : public DialogEvents {
@@ -174,6 +177,7 @@ private:
     SystemServices& system_;
     std::function<void()> runAboutBox_;
     ReceiveBudget receiveBudget_;
+    std::chrono::steady_clock::time_point tickStart_{};
     ViewTextBatch viewText_;
     // Set while a tick runs: a message box opened inside a tick must not let another tick
     // overwrite the scratch areas the interrupted chunk still uses.
