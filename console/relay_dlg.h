@@ -36,7 +36,7 @@ inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 // began, and for at least `minPassTime` of its own, so that a busy server side cannot starve the
 // client side: with both sides busy a tick still ends within about 150 ms with its sends.
 struct ReceiveBudget {
-    std::chrono::milliseconds tickTime{70};
+    std::chrono::milliseconds tickTime{80};
     std::chrono::milliseconds minPassTime{35};
 };
 

@@ -8,7 +8,7 @@ if [[ "${1:-}" == "--tests" ]]; then
   # Real peers and a real display for the end-to-end and acceptance tests; clang for the fuzzers
   # and the sanitizers' leak checker.
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang-format)
-  packages+=(curl python3 socat xvfb xauth xdotool imagemagick chromium clang libclang-rt-14-dev dpkg-dev iproute2)
+  packages+=(curl python3 socat xvfb xauth xdotool imagemagick chromium clang libclang-rt-14-dev dpkg-dev iproute2 dbus at-spi2-core)
 fi
 
 missing=()
