@@ -111,7 +111,7 @@ case $setup in
     export DISPLAY=$display QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
     read -r DBUS_SESSION_BUS_ADDRESS bus_pid < <(dbus-daemon --session --fork --print-address=1 --print-pid=1 | paste -sd' ')
     export DBUS_SESSION_BUS_ADDRESS
-    /usr/libexec/at-spi-bus-launcher --launch-immediately &
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null &
     sleep 1
     ;;
   *) fail "SETUP is offscreen or a11y, not $setup" ;;
