@@ -5,9 +5,10 @@
 //
 // It fills the fields with LISTEN_PORT and 127.0.0.1:DEST_PORT, ticks both "Auto" boxes, presses
 // "Listen" and prints "ready". On SIGTERM or SIGINT it closes the window and prints one line of
-// figures: ticks, the longest and mean tick, the longest and mean gap between tick starts, paints
-// of the views, CPU time, minor page faults, peak RSS and the byte counters. --tick-log adds a line
-// a tick on stderr.
+// figures: ticks, the longest and mean tick, the longest and mean gap between tick starts, the
+// longest gap between passes of the event loop, paints of the views, the characters they hold,
+// CPU time, minor page faults, peak RSS and the byte counters. --tick-log adds a line a tick on
+// stderr.
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -33,6 +34,7 @@
 #include "console/relay_dlg.h"
 #include "platform/posix/posix_sockets.h"
 #include "platform/qt/qt_dialog_host.h"
+#include "platform/qt/traffic_view.h"
 #include "platform/system_services.h"
 #include "res/dialog_template.h"
 #include "res/resource.h"
@@ -180,6 +182,16 @@ double Seconds(const timeval& t)
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
 
+// Characters both views hold.
+std::int64_t ViewChars(QtDialogHost& host)
+{
+    std::int64_t chars = 0;
+    for (const int view : {IDC_TO_SERVER_VIEW, IDC_TO_CLIENT_VIEW})
+        if (auto* traffic = qobject_cast<TrafficView*>(host.Control(view)))
+            chars += traffic->characterCount();
+    return chars;
+}
+
 void Click(QtDialogHost& host, int controlId)
 {
     if (auto* button = qobject_cast<QAbstractButton*>(host.Control(controlId)))
@@ -223,17 +235,31 @@ int main(int argc, char* argv[])
     CRelayDlg dlg(host, sockets, system);
     TimedEvents events(dlg, logTicks);
 
+    // A 10 ms timer fires on every pass of the event loop that can take it: the longest time
+    // between two of its shots is how long the window went without answering anything.
+    Clock::duration longestPassGap{};
+    Clock::time_point lastPass = Clock::now();
+    QTimer passProbe;
+    passProbe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&passProbe, &QTimer::timeout, [&longestPassGap, &lastPass] {
+        const Clock::time_point now = Clock::now();
+        longestPassGap = std::max(longestPassGap, now - lastPass);
+        lastPass = now;
+    });
+
     QSocketNotifier stopNotifier(stopFd.Get(), QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&host, &stopFd] {
+    std::int64_t heldChars = 0;
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&host, &stopFd, &heldChars] {
         signalfd_siginfo info;
         while (::read(stopFd.Get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) { }
+        heldChars = ViewChars(host);
         if (QDialog* window = host.Window())
             window->done(IDCANCEL);
     });
 
     // Once the window runs: the fields are filled in over the defaults OnInitDialog put there.
     PaintCounter viewPaints;
-    QTimer::singleShot(0, [&host, &viewPaints, listenPort, destPort] {
+    QTimer::singleShot(0, [&host, &viewPaints, &passProbe, &lastPass, listenPort, destPort] {
         for (const int view : {IDC_TO_SERVER_VIEW, IDC_TO_CLIENT_VIEW}) {
             if (auto* area = qobject_cast<QAbstractScrollArea*>(host.Control(view)))
                 area->viewport()->installEventFilter(&viewPaints);
@@ -244,6 +270,8 @@ int main(int argc, char* argv[])
         Click(host, IDC_CLIENT_AUTO);
         Click(host, IDC_SERVER_AUTO);
         Click(host, IDC_LISTEN);
+        lastPass = Clock::now();
+        passProbe.start(10);
         const std::string status = host.GetControlText(IDC_SERVER_STATUS);
         const bool ready
             = status == "Listening..." && host.GetCheck(IDC_CLIENT_AUTO) == 1 && host.GetCheck(IDC_SERVER_AUTO) == 1;
@@ -256,11 +284,12 @@ int main(int argc, char* argv[])
 
     const rusage usage = Usage();
     std::printf("ticks %" PRId64 " longest_tick_ms %.1f mean_tick_ms %.1f longest_gap_ms %.1f mean_gap_ms %.2f"
-                " view_paints %" PRId64 " user_s %.2f sys_s %.2f minor_faults %ld peak_rss_kib %" PRId64
-                " server_received %" PRId64 " server_sent %" PRId64 " client_received %" PRId64 " client_sent %" PRId64
-                "\n",
+                " longest_pass_gap_ms %.1f view_paints %" PRId64 " view_chars %" PRId64
+                " user_s %.2f sys_s %.2f minor_faults %ld peak_rss_kib %" PRId64 " server_received %" PRId64
+                " server_sent %" PRId64 " client_received %" PRId64 " client_sent %" PRId64 "\n",
         events.Ticks(), events.LongestMs(), events.MeanMs(), events.LongestGapMs(), events.MeanGapMs(),
-        viewPaints.Paints(), Seconds(usage.ru_utime), Seconds(usage.ru_stime), usage.ru_minflt, PeakRssKib(),
-        dlg.ServerReceivedBytes(), dlg.ServerSentBytes(), dlg.ClientReceivedBytes(), dlg.ClientSentBytes());
+        Milliseconds(longestPassGap), viewPaints.Paints(), heldChars, Seconds(usage.ru_utime), Seconds(usage.ru_stime),
+        usage.ru_minflt, PeakRssKib(), dlg.ServerReceivedBytes(), dlg.ServerSentBytes(), dlg.ClientReceivedBytes(),
+        dlg.ClientSentBytes());
     return 0;
 }

@@ -115,26 +115,37 @@ inline bool AllPrintable8(const unsigned char* p)
 
 void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers)
 {
+    // During a receive pass the pieces are written straight into the pass's text for the view,
+    // one after the other, which is what the view would hold after appending them one by one.
+    const bool gathered = viewText_.Gathers(viewId);
+    if (gathered && viewText_.Full())
+        FlushViewText();
     if (buffers != 0)
         AppendToView(kBlockHeader, viewId);
 
     const ByteForms& forms = crlf != 0 ? kCrLfForms : kPlainForms;
     const auto* input = reinterpret_cast<const unsigned char*>(bytes);
+    char* area = gathered ? viewText_.Tail() : displayBuffer;
     int position = 0;
     int lineStart = 0;
+    auto handOver = [&] {
+        if (gathered)
+            area += position;
+        else
+            AppendToView(std::string_view(area, static_cast<std::size_t>(position)), viewId);
+        position = 0;
+        lineStart = 0;
+    };
     // After each byte: break a line that has reached the wrap width, and hand over a piece that
     // has reached the flush threshold.
     auto endOfByte = [&] {
         if (position - lineStart >= kWrapWidth) {
-            displayBuffer[position++] = '\r';
-            displayBuffer[position++] = '\n';
+            area[position++] = '\r';
+            area[position++] = '\n';
             lineStart = position;
         }
-        if (position >= kFlushThreshold) {
-            AppendToView(std::string_view(displayBuffer, static_cast<std::size_t>(position)), viewId);
-            position = 0;
-            lineStart = 0;
-        }
+        if (position >= kFlushThreshold)
+            handOver();
     };
     int i = 0;
     while (i < length) {
@@ -147,7 +158,7 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
                 n += 8;
             while (n < run && IsPrintable(input[i + n]))
                 ++n;
-            std::memcpy(displayBuffer + position, input + i, static_cast<std::size_t>(n));
+            std::memcpy(area + position, input + i, static_cast<std::size_t>(n));
             position += n;
             i += n;
             endOfByte();
@@ -159,7 +170,7 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
         int limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
         for (; i < end; ++i) {
             const unsigned char byte = input[i];
-            std::memcpy(displayBuffer + position, forms.text[byte], sizeof forms.text[byte]);
+            std::memcpy(area + position, forms.text[byte], sizeof forms.text[byte]);
             position += forms.length[byte];
             if (byte == '\n') {
                 lineStart = position;
@@ -172,7 +183,9 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
         }
     }
     if (position > 0)
-        AppendToView(std::string_view(displayBuffer, static_cast<std::size_t>(position)), viewId);
+        handOver();
+    if (gathered)
+        viewText_.Commit(static_cast<std::size_t>(area - viewText_.Tail()));
 
     if (buffers != 0)
         AppendToView("\r\n", viewId);
@@ -180,6 +193,18 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
 
 void CRelayDlg::AppendToView(std::string_view text, int viewId)
 {
+    if (viewText_.Gathers(viewId)) {
+        viewText_.Append(text);
+        return;
+    }
     if (host_.HasControl(viewId))
         host_.AppendToEnd(viewId, text);
+}
+
+void CRelayDlg::FlushViewText()
+{
+    const int viewId = viewText_.ViewId();
+    if (viewId != 0 && !viewText_.Text().empty() && host_.HasControl(viewId))
+        host_.AppendToEnd(viewId, viewText_.Text());
+    viewText_.Clear();
 }

@@ -5,8 +5,11 @@
 
 void CRelayDlg::Enqueue(const char* bytes, int length, CaptureQueue& queue)
 {
-    if (!queue.Append(bytes, length))
-        host_.MessageBox("Out of memory error.  Data not saved.");
+    if (queue.Append(bytes, length))
+        return;
+    // What this pass showed so far is in the view before the box lets any click in.
+    FlushViewText();
+    host_.MessageBox("Out of memory error.  Data not saved.");
 }
 
 std::int64_t CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle socket)
@@ -51,11 +54,13 @@ void CRelayDlg::ForwardToClient()
 
 void CRelayDlg::OnClientClear()
 {
+    FlushViewText();
     host_.SetControlText(IDC_TO_SERVER_VIEW, "");
 }
 
 void CRelayDlg::OnServerClear()
 {
+    FlushViewText();
     host_.SetControlText(IDC_TO_CLIENT_VIEW, "");
 }
 

@@ -1,5 +1,7 @@
 // The 100 ms poll tick: accept, finish a pending connect, drain both connections into their
 // queues and views, and forward where an "Auto" box is ticked.
+#include <algorithm>
+
 #include "console/relay_dlg.h"
 #include "platform/system_services.h"
 #include "res/resource.h"
@@ -9,6 +11,7 @@ void CRelayDlg::OnTimer(unsigned timerId)
     if (timerId != POLL_TIMER_ID || tickInProgress_)
         return;
     tickInProgress_ = true;
+    tickStart_ = system_.Now();
     PollServerSide();
     PollClientSide();
     tickInProgress_ = false;
@@ -49,8 +52,10 @@ void CRelayDlg::PollClientSide()
 
 int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers)
 {
-    const auto deadline = system_.Now() + receiveBudget_.maxTime;
+    const auto passStart = system_.Now();
+    const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + receiveBudget_.tickTime);
     int total = 0;
+    viewText_.Begin(viewId);
     for (;;) {
         const int n = sockets_.Recv(socket, receiveBuffer, kReceiveChunkSize, 0);
         if (n > 0) {
@@ -62,10 +67,11 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
                 break;
             // A sender faster than the relay never lets the socket run dry: leave the rest in
             // the socket for the next tick so that forwarding and the window keep up.
-            if (total >= receiveBudget_.maxBytes || system_.Now() >= deadline)
+            if (system_.Now() >= deadline)
                 break;
             continue;
         }
+        FlushViewText();
         const char* message = "Connection gracefully terminated.";
         int code = 0;
         if (n < 0) {
@@ -80,5 +86,7 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
             CloseRemoteServer(message, code);
         break;
     }
+    FlushViewText();
+    viewText_.End();
     return total;
 }

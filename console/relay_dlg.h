@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "console/capture_queue.h"
+#include "console/view_text_batch.h"
 #include "platform/dialog_host.h"
 #include "platform/sockets_layer.h"
 
@@ -29,11 +30,14 @@ inline constexpr int kConnectPollsPerTick = 10;
 // The low four bits of a system command are the system's own; the rest names the command.
 inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 
-// How much one ReceiveAll call may take from a socket before it leaves the rest for the next
-// tick, so that a sender that never pauses cannot hold the window or fill the memory.
+// How long a ReceiveAll call may read from a socket before it leaves the rest for the next tick,
+// so that a sender that never pauses cannot hold the window. Time alone bounds it, so the relay
+// moves what the machine can format in that time. A pass reads until `tickTime` after its tick
+// began, and for at least `minPassTime` of its own, so that a busy server side cannot starve the
+// client side: with both sides busy a tick still ends within about 150 ms with its sends.
 struct ReceiveBudget {
-    std::int64_t maxBytes = 16 * 1024 * 1024;
-    std::chrono::milliseconds maxTime{50};
+    std::chrono::milliseconds tickTime{80};
+    std::chrono::milliseconds minPassTime{35};
 };
 
 class CRelayDlg final : public DialogEvents {
@@ -135,6 +139,8 @@ private:
 
     // Traffic display.
     void AppendToView(std::string_view text, int viewId);
+    // Hands the text gathered during a receive pass to its view.
+    void FlushViewText();
 
     using Handler = void (CRelayDlg::*)();
     struct MessageMapEntry {
@@ -171,6 +177,8 @@ private:
     SystemServices& system_;
     std::function<void()> runAboutBox_;
     ReceiveBudget receiveBudget_;
+    std::chrono::steady_clock::time_point tickStart_{};
+    ViewTextBatch viewText_;
     // Set while a tick runs: a message box opened inside a tick must not let another tick
     // overwrite the scratch areas the interrupted chunk still uses.
     bool tickInProgress_ = false;

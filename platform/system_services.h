@@ -21,6 +21,7 @@ public:
 // The real thing: the thread sleeps, the steady clock, the C heap.
 class RealSystemServices final : public SystemServices {
 public:
+    RealSystemServices();
     void Sleep(std::chrono::milliseconds duration) override;
     std::chrono::steady_clock::time_point Now() override;
     void* Calloc(std::size_t count, std::size_t size) override;

@@ -188,12 +188,15 @@ QAccessibleInterface* createTrafficViewAccessible(const QString& className, QObj
 }
 
 // Dropped and replaced text goes unannounced: a removal event carries the removed text, hundreds of
-// megabytes for a full view.
+// megabytes for a full view. An insertion carries at most the newest kMaxAnnouncedChars of what
+// arrived since the last pass, at their own offset: bulk traffic would otherwise put tens of
+// megabytes a tick on the accessibility bus, which no reader can speak. Tools read the rest, and
+// the whole view, through the text interface.
 void TrafficView::notifyAccessibility()
 {
     const std::int64_t begin = store_.beginOffset();
     const std::int64_t end = store_.endOffset();
-    const std::int64_t from = std::max(announcedEnd_, begin);
+    const std::int64_t from = announcedFrom(announcedEnd_, begin, end);
     announcedEnd_ = end;
     if (from >= end || !QAccessible::isActive())
         return;

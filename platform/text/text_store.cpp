@@ -37,8 +37,14 @@ bool TextStore::appendSlice(std::string_view text)
     std::int64_t allocatedEnd = (firstChunk_ + static_cast<std::int64_t>(chunks_.size())) << kChunkShift;
     std::size_t added = 0;
     while (allocatedEnd < newEnd) {
-        // Left uninitialised: pages not yet written cost no memory.
-        std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunkBytes]);
+        std::unique_ptr<char[]> chunk;
+        if (!spareChunks_.empty()) {
+            chunk = std::move(spareChunks_.back());
+            spareChunks_.pop_back();
+        } else {
+            // Left uninitialised: pages not yet written cost no memory.
+            chunk.reset(new (std::nothrow) char[kChunkBytes]);
+        }
         if (!chunk) {
             chunks_.erase(chunks_.end() - static_cast<std::ptrdiff_t>(added), chunks_.end());
             return false;
@@ -102,14 +108,20 @@ void TextStore::dropToCapacity()
     droppedLines_ += static_cast<std::int64_t>(firstKept);
     begin_ = newBegin;
     while (firstChunk_ < (begin_ >> kChunkShift)) {
+        spareChunks_.push_back(std::move(chunks_.front()));
         chunks_.pop_front();
         ++firstChunk_;
     }
+    // No more spares than refilling to capacity takes, should the capacity have been lowered.
+    const auto refill = static_cast<std::size_t>((capacity_ - size()) / kChunkBytes + 1);
+    if (spareChunks_.size() > refill)
+        spareChunks_.resize(refill);
 }
 
 void TextStore::clear()
 {
     chunks_.clear();
+    spareChunks_.clear();
     firstChunk_ = 0;
     begin_ = 0;
     end_ = 0;
@@ -186,5 +198,6 @@ std::size_t TextStore::memoryUsage() const
 {
     const std::size_t perNode = kIndexNodeBytes / sizeof(std::uint32_t);
     const std::size_t nodes = (lineStarts_.size() + perNode - 1) / perNode;
-    return chunks_.size() * static_cast<std::size_t>(kChunkBytes) + nodes * kIndexNodeBytes + sizeof(*this);
+    return (chunks_.size() + spareChunks_.size()) * static_cast<std::size_t>(kChunkBytes) + nodes * kIndexNodeBytes
+        + sizeof(*this);
 }

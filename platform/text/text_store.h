@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Offsets are counted from the first byte appended since the last clear, so an offset keeps naming the
 // same byte while older text is dropped. A line ends at LF; a CR right before the LF belongs to the line
@@ -73,6 +74,9 @@ private:
     }
 
     std::deque<std::unique_ptr<char[]>> chunks_;
+    // Chunks freed by dropping old lines, taken again by the appends that follow: at capacity the
+    // store then writes to pages it already has instead of faulting in fresh ones.
+    std::vector<std::unique_ptr<char[]>> spareChunks_;
     std::int64_t firstChunk_ = 0;
     std::int64_t begin_ = 0;
     std::int64_t end_ = 0;

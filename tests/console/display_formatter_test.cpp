@@ -146,6 +146,35 @@ TEST_F(DisplayFormatterTest, MatchesByteByByteRulesOnRandomChunks)
     }
 }
 
+// A tick hands its text over in a few large appends; the view must still hold exactly what the
+// chunks' pieces make, across the points where the gathered text goes to the view.
+class TickTextCases : public DisplayFormatterTest, public ::testing::WithParamInterface<int> { };
+
+TEST_P(TickTextCases, ViewHoldsEveryChunksPiecesInOrder)
+{
+    const int crlf = GetParam() & 1;
+    const int buffers = GetParam() >> 1;
+    ConnectBoth();
+    host.SetCheck(IDC_CLIENT_CRLF, static_cast<unsigned>(crlf));
+    host.SetCheck(IDC_SERVER_BUFFERS, static_cast<unsigned>(buffers));
+    std::mt19937 random(static_cast<unsigned>(GetParam()));
+    std::string bytes(3 * 512 * 1024 + 1000, ' ');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    sockets.Deliver(client, bytes);
+    Tick();
+    std::string expected;
+    for (std::size_t at = 0; at < bytes.size(); at += 4096) {
+        for (const std::string& piece : ReferenceFormat(bytes.substr(at, 4096), crlf, buffers))
+            expected += piece;
+    }
+    ASSERT_EQ(dlg.ServerReceivedBytes(), static_cast<std::int64_t>(bytes.size()));
+    EXPECT_TRUE(host.Text(IDC_TO_SERVER_VIEW) == expected);
+    EXPECT_LE(host.appends.size(), expected.size() / (1 << 20) + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Display, TickTextCases, ::testing::Values(0, 1, 2, 3));
+
 TEST_F(DisplayFormatterTest, ViewWithoutControlIsSilentlySkipped)
 {
     host.RemoveControl(IDC_TO_SERVER_VIEW);

@@ -108,6 +108,8 @@ private slots:
     void contextMenuSelectsAllAndCopies();
     void accessibleInterfaceReportsText();
     void findSelectsAndScrollsToMatches();
+    void textInsertedEventsAreBounded_data();
+    void textInsertedEventsAreBounded();
 };
 
 void TrafficViewTest::appendShowsLinesAndScrollsToEnd_data()
@@ -473,4 +475,29 @@ void TrafficViewTest::findSelectsAndScrollsToMatches()
 }
 
 QTEST_MAIN(TrafficViewTest)
+void TrafficViewTest::textInsertedEventsAreBounded_data()
+{
+    QTest::addColumn<qint64>("announcedEnd");
+    QTest::addColumn<qint64>("begin");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<qint64>("from");
+
+    QTest::newRow("small append, whole") << qint64{10} << qint64{0} << qint64{110} << qint64{10};
+    QTest::newRow("exactly the bound") << qint64{10} << qint64{0} << qint64{4106} << qint64{10};
+    QTest::newRow("bulk, newest text only") << qint64{10} << qint64{0} << qint64{1 << 20} << qint64{(1 << 20) - 4096};
+    QTest::newRow("old text dropped meanwhile") << qint64{10} << qint64{500} << qint64{900} << qint64{500};
+    QTest::newRow("nothing new") << qint64{900} << qint64{0} << qint64{900} << qint64{900};
+}
+
+// A flush announces [from, end) in one text-inserted event. (The offscreen platform has no
+// accessibility, so the event itself is seen only on a desktop with the bus.)
+void TrafficViewTest::textInsertedEventsAreBounded()
+{
+    QFETCH(qint64, announcedEnd);
+    QFETCH(qint64, begin);
+    QFETCH(qint64, end);
+    QFETCH(qint64, from);
+    QCOMPARE(TrafficView::announcedFrom(announcedEnd, begin, end), from);
+}
+
 #include "traffic_view_test.moc"
