@@ -1,8 +1,7 @@
-#include <arpa/inet.h>
-
 #include <string>
 
 #include "console_fixture.h"
+#include "fakes/inet_text.h"
 
 namespace {
 
@@ -56,7 +55,7 @@ TEST_P(ListenPorts, UseTheLeadingNumberLow16Bits)
 {
     host.Type(IDC_LISTEN_PORT, GetParam().text);
     Listen();
-    EXPECT_EQ(ntohs(sockets.State(dlg.ListenSocket()).address.port), GetParam().port);
+    EXPECT_EQ(inet_text::PortToHost(sockets.State(dlg.ListenSocket()).address.port), GetParam().port);
     EXPECT_EQ(sockets.State(dlg.ListenSocket()).address.address, 0u);
     EXPECT_EQ(sockets.State(dlg.ListenSocket()).address.family, kAfInet);
 }
