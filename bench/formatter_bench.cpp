@@ -15,15 +15,15 @@ class CountingHost final : public DialogHost {
 public:
     bool HasControl(int) const override { return true; }
     std::string GetControlText(int) const override { return {}; }
-    void SetControlText(int, std::string_view) override {}
-    void EnableControl(int, bool) override {}
+    void SetControlText(int, std::string_view) override { }
+    void EnableControl(int, bool) override { }
     unsigned GetCheck(int) const override { return 0; }
     void AppendToEnd(int, std::string_view text) override { appended += text.size(); }
-    void MessageBox(std::string_view) override {}
+    void MessageBox(std::string_view) override { }
     bool SetTimer(unsigned, unsigned) override { return true; }
     bool AppendSystemMenuItem(unsigned, std::string_view) override { return true; }
-    void SetIcon(int, bool) override {}
-    void RunModalDialog(int, DialogEvents&) override {}
+    void SetIcon(int, bool) override { }
+    void RunModalDialog(int, DialogEvents&) override { }
     int RunModal(DialogEvents&) override { return IDOK; }
 
     std::size_t appended = 0;
@@ -64,8 +64,8 @@ std::string MakeInput(Input kind, std::size_t size)
             bytes += static_cast<char>(0x20 + random() % 95);
     } else {
         const std::string lines[] = {"HTTP/1.1 200 OK\r\n", "Content-Type: text/html; charset=utf-8\r\n",
-                                     "<p>The quick brown fox jumps over the lazy dog.</p>\r\n",
-                                     "<a href=\"/some/longer/path/index.html?query=value&other=1\">link</a>\r\n"};
+            "<p>The quick brown fox jumps over the lazy dog.</p>\r\n",
+            "<a href=\"/some/longer/path/index.html?query=value&other=1\">link</a>\r\n"};
         while (bytes.size() < size)
             bytes += lines[random() % 4];
         bytes.resize(size);
@@ -86,8 +86,8 @@ void FormatChunks(benchmark::State& state, Input kind, int crlf, int buffers)
         benchmark::DoNotOptimize(host.appended);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input.size()));
-    state.counters["view_chars_per_input_byte"] =
-        static_cast<double>(host.appended) / static_cast<double>(state.iterations() * input.size());
+    state.counters["view_chars_per_input_byte"]
+        = static_cast<double>(host.appended) / static_cast<double>(state.iterations() * input.size());
 }
 
 BENCHMARK_CAPTURE(FormatChunks, printable, Input::Printable, 0, 0);
@@ -95,6 +95,6 @@ BENCHMARK_CAPTURE(FormatChunks, http_text, Input::HttpText, 0, 0);
 BENCHMARK_CAPTURE(FormatChunks, http_text_crlf_buffers, Input::HttpText, 1, 1);
 BENCHMARK_CAPTURE(FormatChunks, random_bytes, Input::RandomBytes, 0, 0);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -11,12 +11,12 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "platform/qt/text_store.h"
 #include "platform/qt/traffic_view.h"
+#include "platform/text/text_store.h"
 
 namespace {
 
-constexpr std::size_t kMiB = std::size_t {1} << 20;
+constexpr std::size_t kMiB = std::size_t{1} << 20;
 constexpr std::size_t kPiece = 4096;
 constexpr std::size_t kLine = 120;
 constexpr int kIterations = 512;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "console/relay_dlg.h"
 
@@ -10,6 +11,8 @@ namespace {
 
 constexpr int kWrapWidth = 120;
 constexpr int kFlushThreshold = 4096; // a piece is handed over once it holds this many characters
+// Frames each received chunk when "Buffers" is ticked.
+constexpr std::string_view kBlockHeader = "BUF:";
 
 // What one byte becomes in the view.
 struct ByteForm {
@@ -71,6 +74,24 @@ constexpr ByteForms MakeForms(bool showCrLf)
 constexpr ByteForms kPlainForms = MakeForms(false);
 constexpr ByteForms kCrLfForms = MakeForms(true);
 
+constexpr int WidestForm(const ByteForms& forms)
+{
+    int widest = 0;
+    for (const unsigned char length : forms.length)
+        widest = std::max(widest, static_cast<int>(length));
+    return widest;
+}
+
+constexpr int kLineBreakLength = 2; // the "\r\n" a full line gets
+constexpr int kFormStoreWidth = static_cast<int>(sizeof ByteForms::text[0]);
+
+// Before each byte the display area holds less than the flush threshold. The byte then adds its
+// widest form and at most a forced line break, and its form is stored 8 bytes wide: the scratch
+// area must hold the larger of the two beyond the threshold.
+static_assert(kFlushThreshold - 1
+        + std::max(std::max(WidestForm(kPlainForms), WidestForm(kCrLfForms)) + kLineBreakLength, kFormStoreWidth)
+    <= static_cast<int>(kScratchAreaSize));
+
 constexpr bool IsPrintable(unsigned char byte)
 {
     return byte >= 0x20 && byte <= 0x7E;
@@ -95,7 +116,7 @@ inline bool AllPrintable8(const unsigned char* p)
 void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers)
 {
     if (buffers != 0)
-        AppendToView("BUF:", viewId);
+        AppendToView(kBlockHeader, viewId);
 
     const ByteForms& forms = crlf != 0 ? kCrLfForms : kPlainForms;
     const auto* input = reinterpret_cast<const unsigned char*>(bytes);

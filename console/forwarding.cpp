@@ -35,7 +35,7 @@ void CRelayDlg::ForwardToServer()
         OnClientClear();
     const std::int64_t total = SendQueue(toServerQueue, remoteServerSocket);
     if (total > 0)
-        UpdateCounter(clientSentBytes, total, 0);
+        UpdateCounter(Counter::ClientSent, total, 0);
 }
 
 void CRelayDlg::ForwardToClient()
@@ -46,7 +46,7 @@ void CRelayDlg::ForwardToClient()
         OnServerClear();
     const std::int64_t total = SendQueue(toClientQueue, remoteClientSocket);
     if (total > 0)
-        UpdateCounter(serverSentBytes, total, 0);
+        UpdateCounter(Counter::ServerSent, total, 0);
 }
 
 void CRelayDlg::OnClientClear()

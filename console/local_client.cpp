@@ -14,7 +14,7 @@ void CRelayDlg::OnConnect()
         return;
     SetClientStatus("Connecting...");
     EnableControl(IDC_CONNECT, 0);
-    ConnectRemoteServer(20);
+    ConnectRemoteServer(kConnectPollsOnClick);
     StartPollTimer();
 }
 

@@ -54,7 +54,7 @@ int CRelayDlg::StartListening()
         StopListening("Failed to bind socket.", sockets_.LastError());
         return 0;
     }
-    if (sockets_.Listen(listenSocket, 5) != 0) {
+    if (sockets_.Listen(listenSocket, kListenBacklog) != 0) {
         StopListening("Failed to listen on socket.", sockets_.LastError());
         return 0;
     }

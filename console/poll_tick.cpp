@@ -25,7 +25,7 @@ void CRelayDlg::PollServerSide()
     const int buffers = IsChecked(IDC_SERVER_BUFFERS) == 1;
     const int crlf = IsChecked(IDC_CLIENT_CRLF) == 1;
     const int total = ReceiveAll(remoteClientSocket, IDC_TO_SERVER_VIEW, crlf, toServerQueue, 1, buffers);
-    UpdateCounter(serverReceivedBytes, total, 0);
+    UpdateCounter(Counter::ServerReceived, total, 0);
     if (IsChecked(IDC_SERVER_AUTO) == 1)
         ForwardToClient();
 }
@@ -35,14 +35,14 @@ void CRelayDlg::PollClientSide()
     if (remoteServerSocket == kNoSocket)
         return;
     if (remoteServerConnected == 0) {
-        ConnectRemoteServer(10);
+        ConnectRemoteServer(kConnectPollsPerTick);
         if (remoteServerConnected == 0)
             return;
     }
     const int buffers = IsChecked(IDC_CLIENT_BUFFERS) == 1;
     const int crlf = IsChecked(IDC_SERVER_CRLF) == 1;
     const int total = ReceiveAll(remoteServerSocket, IDC_TO_CLIENT_VIEW, crlf, toClientQueue, 0, buffers);
-    UpdateCounter(clientReceivedBytes, total, 0);
+    UpdateCounter(Counter::ClientReceived, total, 0);
     if (IsChecked(IDC_CLIENT_AUTO) == 1)
         ForwardToServer();
 }

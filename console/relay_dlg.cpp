@@ -60,7 +60,7 @@ bool CRelayDlg::OnCommand(int controlId)
 
 bool CRelayDlg::OnSysCommand(unsigned commandId)
 {
-    if ((commandId & 0xFFF0) != IDM_ABOUTBOX)
+    if ((commandId & kSystemCommandMask) != IDM_ABOUTBOX)
         return false;
     if (runAboutBox_)
         runAboutBox_();
@@ -86,38 +86,58 @@ void CRelayDlg::EnableConfiguration(int enable)
     EnableControl(IDC_LISTEN, enable);
 }
 
-int CRelayDlg::CounterField(const std::int64_t& counter) const
+int CRelayDlg::CounterField(Counter counter)
 {
-    if (&counter == &serverReceivedBytes)
+    switch (counter) {
+    case Counter::ServerReceived:
         return IDC_SERVER_RECEIVED;
-    if (&counter == &serverSentBytes)
+    case Counter::ServerSent:
         return IDC_SERVER_SENT;
-    if (&counter == &clientReceivedBytes)
+    case Counter::ClientReceived:
         return IDC_CLIENT_RECEIVED;
+    case Counter::ClientSent:
+        break;
+    }
     return IDC_CLIENT_SENT;
 }
 
-void CRelayDlg::UpdateCounter(std::int64_t& counter, std::int64_t amount, int reset)
+std::int64_t& CRelayDlg::CounterValue(Counter counter)
 {
+    switch (counter) {
+    case Counter::ServerReceived:
+        return serverReceivedBytes;
+    case Counter::ServerSent:
+        return serverSentBytes;
+    case Counter::ClientReceived:
+        return clientReceivedBytes;
+    case Counter::ClientSent:
+        break;
+    }
+    return clientSentBytes;
+}
+
+void CRelayDlg::UpdateCounter(Counter counter, std::int64_t amount, int reset)
+{
+    std::int64_t& value = CounterValue(counter);
     if (reset != 0)
-        counter = 0;
+        value = 0;
     else if (amount < 1)
         return;
     else
-        counter += amount;
-    host_.SetControlText(CounterField(counter), std::to_string(counter));
+        value += amount;
+    host_.SetControlText(CounterField(counter), std::to_string(value));
 }
 
 void CRelayDlg::OnClientReset()
 {
-    UpdateCounter(clientSentBytes, 0, 1);
-    UpdateCounter(clientReceivedBytes, 0, 1);
+    UpdateCounter(Counter::ClientSent, 0, 1);
+    UpdateCounter(Counter::ClientReceived, 0, 1);
 }
 
 void CRelayDlg::OnServerReset()
 {
-    UpdateCounter(serverSentBytes, 0, 1);
-    UpdateCounter(serverReceivedBytes, 0, 1);
+    UpdateCounter(Counter::ServerSent, 0, 1);
+    UpdateCounter(Counter::ServerReceived, 0, 1);
 }
 
 int CRelayDlg::StartPollTimer()
@@ -137,9 +157,9 @@ void CRelayDlg::InitConsole()
     remoteClientSocket = kNoSocket;
     remoteServerSocket = kNoSocket;
     remoteServerConnected = 0;
-    UpdateCounter(clientReceivedBytes, 0, 1);
-    UpdateCounter(serverReceivedBytes, 0, 1);
-    UpdateCounter(serverSentBytes, 0, 1);
-    UpdateCounter(clientSentBytes, 0, 1);
+    UpdateCounter(Counter::ClientReceived, 0, 1);
+    UpdateCounter(Counter::ServerReceived, 0, 1);
+    UpdateCounter(Counter::ServerSent, 0, 1);
+    UpdateCounter(Counter::ClientSent, 0, 1);
     CloseRemoteServer(nullptr, 0);
 }

@@ -21,6 +21,13 @@ inline constexpr unsigned POLL_TIMER_ID = 1025;
 inline constexpr unsigned kPollPeriodMs = 100;
 inline constexpr std::size_t kScratchAreaSize = 4116;
 inline constexpr int kReceiveChunkSize = 4096;
+// Pending connections the listening socket queues for the one client taken at a time.
+inline constexpr int kListenBacklog = 5;
+// Checks of a pending connect: on a "Connect" click, and on each tick while it is still pending.
+inline constexpr int kConnectPollsOnClick = 20;
+inline constexpr int kConnectPollsPerTick = 10;
+// The low four bits of a system command are the system's own; the rest names the command.
+inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 
 // How much one ReceiveAll call may take from a socket before it leaves the rest for the next
 // tick, so that a sender that never pauses cannot hold the window or fill the memory.
@@ -45,11 +52,37 @@ public:
     bool OnSysCommand(unsigned commandId) override;
     int OnQueryDragIcon() const { return appIcon; }
 
+    // Status line composition, pure; a null message stands for "no message".
+    static std::string ComposeStatus(const char* message, int code);
+    static std::string FormatSocketError(int code);
+
+    // The traffic display of one chunk, as a tick shows it.
+    void FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers);
+
+    void SetReceiveBudget(ReceiveBudget budget) { receiveBudget_ = budget; }
+
+    // The console's state, read by tests and the window.
+    SocketHandle ListenSocket() const { return listenSocket; }
+    SocketHandle RemoteClientSocket() const { return remoteClientSocket; }
+    SocketHandle RemoteServerSocket() const { return remoteServerSocket; }
+    int RemoteServerConnected() const { return remoteServerConnected; }
+    int PollTimerRunning() const { return pollTimerRunning; }
+    const SocketAddressIn& RemoteServerAddress() const { return remoteServerAddress; }
+    const CaptureQueue& ToClientQueue() const { return toClientQueue; }
+    const CaptureQueue& ToServerQueue() const { return toServerQueue; }
+    std::int64_t ServerReceivedBytes() const { return serverReceivedBytes; }
+    std::int64_t ServerSentBytes() const { return serverSentBytes; }
+    std::int64_t ClientReceivedBytes() const { return clientReceivedBytes; }
+    std::int64_t ClientSentBytes() const { return clientSentBytes; }
+
+private:
+    // Tests reach the few steps no click or tick isolates through this one accessor.
+    friend struct CRelayDlgTestAccess;
+
     // Controls, counters and opening state.
     void EnableControl(int controlId, int enable);
     unsigned IsChecked(int controlId) const;
     void EnableConfiguration(int enable);
-    void UpdateCounter(std::int64_t& counter, std::int64_t amount, int reset);
     void OnClientReset();
     void OnServerReset();
     int StartPollTimer();
@@ -58,8 +91,6 @@ public:
     // Status lines and teardown. A null message stands for "no message".
     void SetServerStatus(const std::string& text);
     void SetClientStatus(const std::string& text);
-    static std::string ComposeStatus(const char* message, int code);
-    static std::string FormatSocketError(int code);
     void StopListening(const char* message, int code);
     void CloseRemoteClient(const char* message, int code);
     void CloseRemoteServer(const char* message, int code);
@@ -103,26 +134,8 @@ public:
     void OnServerAuto();
 
     // Traffic display.
-    void FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers);
     void AppendToView(std::string_view text, int viewId);
 
-    void SetReceiveBudget(ReceiveBudget budget) { receiveBudget_ = budget; }
-
-    // The console's state, read by tests and the window.
-    SocketHandle ListenSocket() const { return listenSocket; }
-    SocketHandle RemoteClientSocket() const { return remoteClientSocket; }
-    SocketHandle RemoteServerSocket() const { return remoteServerSocket; }
-    int RemoteServerConnected() const { return remoteServerConnected; }
-    int PollTimerRunning() const { return pollTimerRunning; }
-    const SocketAddressIn& RemoteServerAddress() const { return remoteServerAddress; }
-    const CaptureQueue& ToClientQueue() const { return toClientQueue; }
-    const CaptureQueue& ToServerQueue() const { return toServerQueue; }
-    std::int64_t ServerReceivedBytes() const { return serverReceivedBytes; }
-    std::int64_t ServerSentBytes() const { return serverSentBytes; }
-    std::int64_t ClientReceivedBytes() const { return clientReceivedBytes; }
-    std::int64_t ClientSentBytes() const { return clientSentBytes; }
-
-private:
     using Handler = void (CRelayDlg::*)();
     struct MessageMapEntry {
         int controlId;
@@ -130,7 +143,10 @@ private:
     };
     static const MessageMapEntry kMessageMap[];
 
-    int CounterField(const std::int64_t& counter) const;
+    enum class Counter { ServerReceived, ServerSent, ClientReceived, ClientSent };
+    static int CounterField(Counter counter);
+    std::int64_t& CounterValue(Counter counter);
+    void UpdateCounter(Counter counter, std::int64_t amount, int reset);
     void CloseSocket(SocketHandle& socket);
 
     char receiveBuffer[kScratchAreaSize] = {};

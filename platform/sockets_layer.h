@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/wsa_error_codes.h"
+
 using SocketHandle = int;
 inline constexpr SocketHandle kNoSocket = -1;
 inline constexpr int kSocketError = -1;
@@ -14,61 +16,6 @@ inline constexpr int kSockStream = 1;
 inline constexpr int kIpProtoTcp = 6;
 inline constexpr int kShutdownBoth = 2;
 inline constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
-
-// Error codes in Windows Sockets numbering.
-enum WsaError : int {
-    kWsaEintr = 10004,
-    kWsaEbadf = 10009,
-    kWsaEacces = 10013,
-    kWsaEfault = 10014,
-    kWsaEinval = 10022,
-    kWsaEmfile = 10024,
-    kWsaEwouldblock = 10035,
-    kWsaEinprogress = 10036,
-    kWsaEalready = 10037,
-    kWsaEnotsock = 10038,
-    kWsaEdestaddrreq = 10039,
-    kWsaEmsgsize = 10040,
-    kWsaEprototype = 10041,
-    kWsaEnoprotoopt = 10042,
-    kWsaEprotonosupport = 10043,
-    kWsaEsocktnosupport = 10044,
-    kWsaEopnotsupp = 10045,
-    kWsaEpfnosupport = 10046,
-    kWsaEafnosupport = 10047,
-    kWsaEaddrinuse = 10048,
-    kWsaEaddrnotavail = 10049,
-    kWsaEnetdown = 10050,
-    kWsaEnetunreach = 10051,
-    kWsaEnetreset = 10052,
-    kWsaEconnaborted = 10053,
-    kWsaEconnreset = 10054,
-    kWsaEnobufs = 10055,
-    kWsaEisconn = 10056,
-    kWsaEnotconn = 10057,
-    kWsaEshutdown = 10058,
-    kWsaEtoomanyrefs = 10059,
-    kWsaEtimedout = 10060,
-    kWsaEconnrefused = 10061,
-    kWsaEloop = 10062,
-    kWsaEnametoolong = 10063,
-    kWsaEhostdown = 10064,
-    kWsaEhostunreach = 10065,
-    kWsaEnotempty = 10066,
-    kWsaEproclim = 10067,
-    kWsaEusers = 10068,
-    kWsaEdquot = 10069,
-    kWsaEstale = 10070,
-    kWsaEremote = 10071,
-    kWsaSysnotready = 10091,
-    kWsaVernotsupported = 10092,
-    kWsaNotinitialised = 10093,
-    kWsaEdiscon = 10101,
-    kWsaHostNotFound = 11001,
-    kWsaTryAgain = 11002,
-    kWsaNoRecovery = 11003,
-    kWsaNoData = 11004,
-};
 
 // An IPv4 socket address laid out as on the wire: family, port and address in network byte
 // order, eight zero bytes.

@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install_deps.sh
-cmake --preset release >/dev/null
-cmake --build build/release --target brindle
-exec build/release/app/brindle
+# A preset without tests or benchmarks, so that starting needs only what building needs.
+cmake --preset app >/dev/null
+cmake --build build/app --target brindle
+exec build/app/app/brindle

@@ -4,6 +4,7 @@
 #include <netdb.h>
 
 #include "platform/sockets_layer.h"
+#include "platform/wsa_error_codes.h"
 
 namespace {
 
@@ -66,11 +67,6 @@ constexpr ErrnoTwin kErrnoTwins[] = {
     {EREMOTE, kWsaEremote},
 };
 
-constexpr bool IsWsaCode(int code)
-{
-    return code >= 10000 && code <= 11004;
-}
-
 } // namespace
 
 int WsaErrorFromErrno(int error)
@@ -106,7 +102,7 @@ int WsaErrorFromAddrInfo(int addrInfoError, int systemError)
         return kWsaEnobufs;
     case EAI_SYSTEM: {
         const int code = WsaErrorFromErrno(systemError);
-        return IsWsaCode(code) ? code : kWsaNoRecovery;
+        return WsaErrorName(code) != nullptr ? code : kWsaNoRecovery;
     }
     default:
         return kWsaNoRecovery;

@@ -13,7 +13,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/qt/text_store.h"
+#include "platform/text/text_motion.h"
+#include "platform/text/text_store.h"
 
 class TrafficViewAccessible;
 
@@ -53,21 +54,6 @@ protected:
 private:
     friend class TrafficViewAccessible;
 
-    enum class Move {
-        PreviousChar,
-        NextChar,
-        PreviousWord,
-        NextWord,
-        PreviousLine,
-        NextLine,
-        PreviousPage,
-        NextPage,
-        StartOfLine,
-        EndOfLine,
-        StartOfText,
-        EndOfText
-    };
-
     static bool navigation(const QKeyEvent* event, Move& move, bool& select);
     void scheduleFlush();
     void flush();
@@ -81,8 +67,6 @@ private:
     int topLine() const;
     std::int64_t offsetAt(QPoint viewportPos) const;
     QRect caretRect(std::int64_t offset) const;
-    std::int64_t moved(std::int64_t from, Move move) const;
-    std::pair<std::int64_t, std::int64_t> wordAt(std::int64_t offset) const;
     void moveCursor(Move move, bool select);
     void setSelection(std::int64_t anchor, std::int64_t cursor);
     void selectAll();

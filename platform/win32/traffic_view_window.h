@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/qt/text_store.h"
+#include "platform/text/text_store.h"
 #include "platform/win32/windows_api.h"
 
 class TrafficViewWindow {

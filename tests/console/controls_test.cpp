@@ -1,6 +1,7 @@
 #include <string>
 
 #include "console_fixture.h"
+#include "console_test_access.h"
 
 namespace {
 
@@ -61,10 +62,10 @@ TEST_F(ControlsTest, CountersGrowOnlyByPositiveAmountsAndResetToZero)
 TEST_F(ControlsTest, PollTimerStartsOnceAndRetriesAfterFailure)
 {
     host.failTimers = true;
-    EXPECT_EQ(dlg.StartPollTimer(), 0);
+    EXPECT_EQ(CRelayDlgTestAccess::StartPollTimer(dlg), 0);
     host.failTimers = false;
-    EXPECT_EQ(dlg.StartPollTimer(), 1);
-    EXPECT_EQ(dlg.StartPollTimer(), 1);
+    EXPECT_EQ(CRelayDlgTestAccess::StartPollTimer(dlg), 1);
+    EXPECT_EQ(CRelayDlgTestAccess::StartPollTimer(dlg), 1);
     EXPECT_EQ(host.timerStarts, 2);
     EXPECT_EQ(host.timers.at(POLL_TIMER_ID), 100u);
 }

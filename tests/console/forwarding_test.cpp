@@ -50,7 +50,7 @@ TEST_F(ForwardingTest, SendWhileStillConnectingDoesNothingAtAll)
     sockets.connectMode = FakeSockets::ConnectMode::NeverWritable;
     host.Click(IDC_CONNECT);
     host.SetCheck(IDC_CLIENT_CLEAR_ON_SEND, 1);
-    dlg.ForwardToServer();
+    dlg.OnCommand(IDC_CLIENT_SEND);
     EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW), "GET /");
     EXPECT_EQ(dlg.ToServerQueue().Count(), 1u);
 }

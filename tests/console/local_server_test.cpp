@@ -1,6 +1,7 @@
 #include <string>
 
 #include "console_fixture.h"
+#include "console_test_access.h"
 #include "fakes/inet_text.h"
 
 namespace {
@@ -168,12 +169,12 @@ TEST_F(LocalServerTest, AcceptWithClientAutoConnectsInTheSameTick)
 
 TEST_F(LocalServerTest, AcceptGuardsNeverFireWhileRunning)
 {
-    EXPECT_EQ(dlg.AcceptRemoteClient(), kNoSocket);
+    EXPECT_EQ(CRelayDlgTestAccess::AcceptRemoteClient(dlg), kNoSocket);
     EXPECT_EQ(ServerStatus(), "Listen cancelled.");
     Listen();
     const SocketHandle client = AcceptClient();
     sockets.QueueClient();
-    EXPECT_EQ(dlg.AcceptRemoteClient(), kNoSocket);
+    EXPECT_EQ(CRelayDlgTestAccess::AcceptRemoteClient(dlg), kNoSocket);
     EXPECT_EQ(dlg.RemoteClientSocket(), client);
 }
 

@@ -151,8 +151,8 @@ TEST_P(TypedInput, EndsInItsOutcome)
         EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
         EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
     }
-    dlg.OnStopServer();
-    dlg.OnClientDisconnect();
+    dlg.OnCommand(IDC_STOP_SERVER);
+    dlg.OnCommand(IDC_CLIENT_DISCONNECT);
     EXPECT_EQ(sockets.OpenSocketCount(), 0u);
 }
 

@@ -263,7 +263,7 @@ TEST_F(SoakTest, TwoThousandExchangesLoseNothingAndLeakNothing)
         << "the Clear boxes did not keep the views short";
 
     host.Click(IDC_STOP_SERVER);
-    dlg.OnClientDisconnect();
+    dlg.OnCommand(IDC_CLIENT_DISCONNECT);
     EXPECT_EQ(sockets.OpenSocketCount(), 0u);
     EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
     ASSERT_GT(warmResident, 0);

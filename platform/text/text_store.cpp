@@ -1,4 +1,4 @@
-#include "platform/qt/text_store.h"
+#include "platform/text/text_store.h"
 
 #include <algorithm>
 #include <cstring>

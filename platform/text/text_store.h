@@ -1,8 +1,8 @@
 // Append-only single-byte text with an index of line starts, sized for traffic that grows by hundreds
 // of megabytes a minute. Bytes live in fixed-size chunks so that dropping the oldest lines frees whole
 // chunks instead of moving what stays.
-#ifndef BRINDLE_PLATFORM_QT_TEXT_STORE_H
-#define BRINDLE_PLATFORM_QT_TEXT_STORE_H
+#ifndef BRINDLE_PLATFORM_TEXT_TEXT_STORE_H
+#define BRINDLE_PLATFORM_TEXT_TEXT_STORE_H
 
 #include <cstddef>
 #include <cstdint>
