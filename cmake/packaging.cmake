@@ -1,3 +1,9 @@
+# On Windows a ZIP of brindle.exe and a short README.txt (tools/windows.sh builds both).
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows_packaging.cmake)
+  return()
+endif()
+
 # A Debian package of what `cmake --install` puts in place; build it with `cpack` in a release
 # build directory (tools/package_check.sh does, and installs it).
 set(CPACK_GENERATOR DEB)

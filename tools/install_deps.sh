@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and running Brindle needs on Debian 12 (with --tests, also what testing
-# and benchmarking it needs), and nothing that is already there.
+# and benchmarking it needs; with --windows, what the Windows build of tools/windows.sh needs in
+# place of the Linux build's), and nothing that is already there.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+if [[ "${1:-}" == "--windows" ]]; then
+  # Both mingw-w64 cross compilers with POSIX threads, GoogleTest's sources to cross-build, Wine
+  # to run the 64-bit tests, and the acceptance test's real peers and display.
+  packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64
+            curl python3 xvfb xauth xdotool imagemagick)
+fi
 if [[ "${1:-}" == "--tests" ]]; then
   # Real peers and a real display for the end-to-end and acceptance tests; clang for the fuzzers
   # and the sanitizers' leak checker.

@@ -1,8 +1,7 @@
-#include <arpa/inet.h>
-
 #include <string>
 
 #include "console_fixture.h"
+#include "fakes/inet_text.h"
 
 namespace {
 
@@ -38,8 +37,8 @@ TEST_F(LocalClientTest, ImmediateConnectEnablesTheConnectedButtons)
     EXPECT_TRUE(host.IsEnabled(IDC_CLIENT_SEND));
     const SocketAddressIn& address = dlg.RemoteServerAddress();
     EXPECT_EQ(address.family, kAfInet);
-    EXPECT_EQ(ntohs(address.port), 8080);
-    EXPECT_EQ(address.address, inet_addr("10.1.2.3"));
+    EXPECT_EQ(inet_text::PortToHost(address.port), 8080);
+    EXPECT_EQ(address.address, inet_text::Address("10.1.2.3"));
     const auto& state = sockets.State(dlg.RemoteServerSocket());
     EXPECT_EQ(state.noDelay, 1);
     EXPECT_TRUE(state.nonBlocking);
@@ -126,13 +125,13 @@ INSTANTIATE_TEST_SUITE_P(LocalClient, AttemptFailures,
 
 TEST_F(LocalClientTest, DigitLedTextIsNeverLookedUpByNameAndBlankLedTextAlways)
 {
-    sockets.hosts[" relay"] = inet_addr("10.0.0.9");
+    sockets.hosts[" relay"] = inet_text::Address("10.0.0.9");
     ClickConnect("1abc");
     EXPECT_TRUE(sockets.lookups.empty());
     ClickConnect(" relay");
     EXPECT_EQ(sockets.lookups, std::vector<std::string>{" relay"});
     EXPECT_EQ(ClientStatus(), "Connected!");
-    EXPECT_EQ(dlg.RemoteServerAddress().address, inet_addr("10.0.0.9"));
+    EXPECT_EQ(dlg.RemoteServerAddress().address, inet_text::Address("10.0.0.9"));
 }
 
 TEST_F(LocalClientTest, EmptyDestinationPortMeansPortZero)

@@ -1,9 +1,8 @@
-#include <arpa/inet.h>
-
 #include <string>
 
 #include "console_fixture.h"
 #include "console_test_access.h"
+#include "fakes/inet_text.h"
 
 namespace {
 
@@ -57,7 +56,7 @@ TEST_P(ListenPorts, UseTheLeadingNumberLow16Bits)
 {
     host.Type(IDC_LISTEN_PORT, GetParam().text);
     Listen();
-    EXPECT_EQ(ntohs(sockets.State(dlg.ListenSocket()).address.port), GetParam().port);
+    EXPECT_EQ(inet_text::PortToHost(sockets.State(dlg.ListenSocket()).address.port), GetParam().port);
     EXPECT_EQ(sockets.State(dlg.ListenSocket()).address.address, 0u);
     EXPECT_EQ(sockets.State(dlg.ListenSocket()).address.family, kAfInet);
 }

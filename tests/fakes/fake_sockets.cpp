@@ -1,9 +1,9 @@
 #include "fake_sockets.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "inet_text.h"
 
 bool FakeSockets::Faulted(Call call)
 {
@@ -206,7 +206,7 @@ int FakeSockets::CloseSocket(SocketHandle s)
 
 std::uint32_t FakeSockets::InetAddr(const char* text)
 {
-    return ::inet_addr(text);
+    return inet_text::Address(text);
 }
 
 bool FakeSockets::GetHostByName(const char* name, std::uint32_t* address)

@@ -1,0 +1,74 @@
+// The sockets layer over Windows Sockets (ws2_32), asking for version 1.1. Error codes are the
+// system's own, straight from WSAGetLastError.
+//
+// A handle is the system's SOCKET value, handed out only when it fits in a SocketHandle. The layer
+// owns every socket it hands out (Socket, Accept) until CloseSocket, and closes whatever is still
+// open when it is destroyed; a handle it did not hand out, or has already closed, is refused with
+// 10038 (WSAENOTSOCK), so a stale handle never reaches a socket that now belongs to someone else.
+//
+// One instance is used from one thread.
+#ifndef BRINDLE_PLATFORM_WIN32_WINSOCK_SOCKETS_H
+#define BRINDLE_PLATFORM_WIN32_WINSOCK_SOCKETS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+
+#include "platform/sockets_layer.h"
+
+class WinsockSockets final : public SocketsLayer {
+public:
+    WinsockSockets() = default;
+    // Closes every socket still open and, after a successful Startup(), ends the library's use.
+    ~WinsockSockets() override;
+    WinsockSockets(const WinsockSockets&) = delete;
+    WinsockSockets& operator=(const WinsockSockets&) = delete;
+
+    // WSAStartup asking for 1.1; false when it fails or the library cannot give 1.1.
+    bool Startup() override;
+
+    SocketHandle Socket(int family, int type, int protocol) override;
+    int Bind(SocketHandle s, const SocketAddressIn& address) override;
+    int Listen(SocketHandle s, int backlog) override;
+    // The accepted socket is made non-blocking explicitly, whatever it inherits.
+    SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override;
+    // A non-blocking connect that has started fails with 10035.
+    int Connect(SocketHandle s, const SocketAddressIn& address) override;
+    // 1 only when select puts the socket in its write set and not in its except set: a refused or
+    // failed attempt stays 0 on every look.
+    int SelectWritable(SocketHandle s) override;
+    int Recv(SocketHandle s, char* buffer, int length, int flags) override;
+    // Blocking socket: the whole block or kSocketError, going on over partial sends. Non-blocking
+    // socket: one send, which may be partial.
+    int Send(SocketHandle s, const char* data, int length, int flags) override;
+    int SetNonBlocking(SocketHandle s, bool nonBlocking) override;
+    int SetTcpNoDelay(SocketHandle s, int value) override;
+    int Shutdown(SocketHandle s, int how) override;
+    int CloseSocket(SocketHandle s) override;
+
+    std::uint32_t InetAddr(const char* text) override;
+    bool GetHostByName(const char* name, std::uint32_t* address) override;
+
+    int LastError() override;
+
+    // How many of the sockets this layer handed out are still open.
+    std::size_t OpenSocketCount() const { return open_.size(); }
+
+private:
+    struct OpenSocket {
+        std::uintptr_t system; // SOCKET
+        bool nonBlocking;
+    };
+
+    // The socket behind one of our handles, or nullptr (with 10038 set) for a handle this layer
+    // did not hand out or has closed already.
+    OpenSocket* Find(SocketHandle s);
+    // Takes ownership of a new system socket and hands out its number; closes it and fails with
+    // 10024 (WSAEMFILE) when the number does not fit in a SocketHandle.
+    SocketHandle Adopt(std::uintptr_t system, bool nonBlocking);
+
+    bool started_ = false;
+    std::map<SocketHandle, OpenSocket> open_;
+};
+
+#endif

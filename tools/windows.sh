@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the Windows program on Debian 12, installing what it needs: both architectures, both
+# ZIP packages (build/packages/brindle-<version>-win64.zip and -win32.zip), a check that
+# brindle.exe needs no DLL of the compiler's, and the 64-bit build's tests under Wine. The 32-bit
+# build is compiled and linked only: Debian's wine64 runs 64-bit programs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install_deps.sh --windows
+
+jobs="${BRINDLE_JOBS:-$(nproc)}"
+if command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD"
+fi
+
+packages=build/packages
+mkdir -p "$packages"
+for preset in windows windows32; do
+  cmake --preset "$preset" -DBRINDLE_WERROR=ON >/dev/null
+  cmake --build --preset "$preset" --parallel "$jobs"
+  cpack --config "build/$preset/CPackConfig.cmake" -B "$packages" >/dev/null
+done
+rm -rf "$packages/_CPack_Packages"
+
+# Each package holds the program and its README, and the program stands on its own: GUI subsystem,
+# resources in it, and only the system's DLLs imported.
+version=$(sed -n 's/^project(Brindle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+for arch in win64 win32; do
+  zip="$packages/brindle-$version-$arch.zip"
+  unpacked=$(mktemp -d)
+  trap 'rm -rf "$unpacked"' EXIT
+  python3 -m zipfile -e "$zip" "$unpacked"
+  [[ -f "$unpacked/brindle.exe" && -f "$unpacked/README.txt" ]] || { echo "$zip: brindle.exe or README.txt missing" >&2; exit 1; }
+  headers=$(x86_64-w64-mingw32-objdump -p "$unpacked/brindle.exe")
+  if grep -iE "DLL Name: *(libstdc\+\+|libgcc|libwinpthread)" <<<"$headers"; then
+    echo "$zip: brindle.exe needs a DLL of the compiler's" >&2
+    exit 1
+  fi
+  grep -q "Subsystem.*(Windows GUI)" <<<"$headers" || { echo "$zip: brindle.exe is not a GUI program" >&2; exit 1; }
+  x86_64-w64-mingw32-objdump -h "$unpacked/brindle.exe" | grep -q "\.rsrc" \
+    || { echo "$zip: brindle.exe has no resources" >&2; exit 1; }
+  echo "$zip: $(grep -i "DLL Name" <<<"$headers" | sed 's/.*DLL Name: *//' | sort | tr '\n' ' ')"
+  rm -rf "$unpacked"
+done
+
+ctest --preset windows --timeout 600
