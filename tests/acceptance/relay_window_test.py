@@ -361,6 +361,10 @@ class AcceptanceRun:
         log(f"listening on {self.listen_port}, relaying to http.server on {self.dest_port}")
 
     def fetch_with_auto(self):
+        self.fetch_with_curl()
+        self.fetch_with_chromium()
+
+    def fetch_with_curl(self):
         page_out = self.path("page.out")
         self.curl("page.html", page_out)
         if not self.same_file(os.path.join(self.site, "page.html"), page_out):
@@ -374,6 +378,7 @@ class AcceptanceRun:
             raise Failure("the binary file curl fetched through the relay differs from the one served")
         log(f"curl: {os.path.getsize(bulk_out)} binary bytes arrived byte-exact in {time.monotonic() - began:.1f}s")
 
+    def fetch_with_chromium(self):
         # Short, in the system's temporary directory: Chromium's singleton socket path lives
         # under it and must fit in a socket address.
         profile = tempfile.mkdtemp(prefix="brindle-chromium-")

@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""brindle.exe under Wine, in a Wine virtual desktop on Xvfb, driven from the keyboard as a person
+would: the About box through the system menu, then curl relayed to python's http.server with both
+"Auto" boxes ticked (a 4 MiB binary byte-exact), then an exchange by hand with the two "Send"
+buttons. The keyboard model, peers and checks are the Linux acceptance test's.
+
+Usage: relay_window_wine_test.py BRINDLE_EXE WORK_DIR WINE WINESERVER
+
+Exits 77 (skipped) when Xvfb, xdotool, Wine, curl or ImageMagick is missing. Leaves the window's
+screenshot in WORK_DIR/screenshot-windows.png, and also at $BRINDLE_SCREENSHOT when that is set
+(the README's picture: BRINDLE_SCREENSHOT=$PWD/docs/screenshot-windows.png ctest -L acceptance).
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "acceptance"))
+import relay_window_test as common  # noqa: E402
+
+from relay_window_test import Failure, log, wait_for  # noqa: E402
+
+# Wine's start-up and its prefix take their share of the budget.
+common.TEST_BUDGET_S = 240
+DESKTOP = "brindle,1024x768"
+# Pixels that change below the caption when the About box opens (about 8500: its texts, icon and
+# frame on the dialog's own grey); a closed box leaves none.
+ABOUT_BOX_PIXELS = 5000
+
+
+def differing_pixels(display, first, second):
+    """Below the main window's caption, whose colour follows the activation alone."""
+    below_caption = "[1024x744+0+24]"
+    result = subprocess.run(["compare", "-metric", "AE", first + below_caption, second + below_caption, "null:"],
+                            env=display.env,
+                            capture_output=True, text=True, timeout=30)
+    try:
+        return int(float(result.stderr.split()[0]))
+    except (IndexError, ValueError):
+        raise Failure(f"could not compare {first} and {second}: {result.stderr.strip()}")
+
+
+def colours(display, image):
+    result = subprocess.run(["convert", image, "-format", "%k", "info:"], env=display.env, capture_output=True,
+                            text=True, timeout=30)
+    return int(result.stdout.strip() or 0)
+
+
+class WineAcceptanceRun(common.AcceptanceRun):
+    def __init__(self, brindle, build_dir, work, processes, wine, wineserver):
+        super().__init__(brindle, build_dir, work, processes)
+        self.wine = wine
+        self.wineserver = wineserver
+        self.shots = 0
+
+    def wine_env(self):
+        env = dict(self.display.env)
+        env.update(WINEPREFIX=self.path("prefix"), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        return env
+
+    def capture(self, name):
+        shot = self.path(f"{name}.png")
+        self.display.screenshot(self.window, shot)
+        return shot
+
+    def start_brindle(self):
+        self.display = common.Display(self.processes, self.work)
+        env = self.wine_env()
+        began = time.monotonic()
+        with open(self.path("wineboot.log"), "wb") as boot_log:
+            boot = subprocess.run([self.wine, "wineboot", "--init"], env=env, stdout=boot_log, stderr=boot_log,
+                                  timeout=min(120, max(common.remaining(), 1)))
+        if boot.returncode != 0:
+            raise Failure(f"wineboot failed ({boot.returncode})")
+        log(f"fresh Wine prefix in {time.monotonic() - began:.1f}s")
+        self.brindle_log = self.path("brindle.log")
+        self.brindle = self.processes.start(
+            "brindle", [self.wine, "explorer", f"/desktop={DESKTOP}", self.brindle_path], env=env,
+            stdout=subprocess.DEVNULL, stderr=open(self.brindle_log, "wb"))
+        found = self.display.xdotool("search", "--sync", "--onlyvisible", "--name", "Wine desktop", timeout=60)
+        self.window = found.split()[0]
+        self.display.xdotool("windowfocus", "--sync", self.window)
+        # The desktop shows before the dialog does; the dialog is up once the picture has its
+        # controls and has stopped changing.
+        previous = None
+        for attempt in range(120):
+            shot = self.capture("start")
+            if colours(self.display, shot) >= 32:
+                if previous and differing_pixels(self.display, previous, shot) == 0:
+                    break
+                previous = self.path(f"start-{attempt}.png")
+                shutil.copyfile(shot, previous)
+            if common.remaining() < 30:
+                break
+            time.sleep(0.5)
+        else:
+            raise Failure("the dialog did not appear in the Wine desktop")
+        self.keyboard = common.Keyboard(self.display)
+        log("the dialog is up")
+
+    def about_box(self):
+        """Alt+Space opens the real system menu; its last entry, "&About brindle...", the box."""
+        # A first look at the menu activates the window, so that the pictures compared below
+        # differ only by what the About box changes.
+        self.keyboard.keys("alt+space")
+        time.sleep(1.0)
+        self.keyboard.keys("Escape")
+        time.sleep(1.0)
+        before = self.capture("before-about")
+        self.keyboard.keys("alt+space")
+        time.sleep(1.0)
+        menu = self.capture("system-menu")
+        if differing_pixels(self.display, before, menu) < 500:
+            raise Failure("Alt+Space did not open the system menu")
+        # Up from the first entry wraps round to the last; Wine's own "About Wine" shares the
+        # mnemonic, so the entry is chosen by place.
+        self.keyboard.keys("Up", "Return")
+        time.sleep(1.5)
+        about = self.capture("about")
+        changed = differing_pixels(self.display, before, about)
+        if changed < ABOUT_BOX_PIXELS:
+            raise Failure(f"no About box after the system menu's About entry ({changed} pixels changed)")
+        # Escape ends the About box alone: the console stays.
+        self.keyboard.keys("Escape")
+        time.sleep(1.5)
+        if self.brindle.poll() is not None:
+            raise Failure("Escape in the About box ended the program")
+        after = self.capture("after-about")
+        if differing_pixels(self.display, before, after) > ABOUT_BOX_PIXELS // 20:
+            raise Failure("the About box did not close on Escape")
+        log(f"About box through the system menu ({changed} pixels), closed by Escape")
+
+    def screenshot(self):
+        full = self.capture("desktop")
+        shot = os.path.join(self.build_dir, "screenshot-windows.png")
+        # The dialog alone, cut out of the desktop's plain background.
+        subprocess.run(["convert", full, "-trim", "+repage", shot], env=self.display.env, check=True, timeout=30,
+                       capture_output=True)
+        if colours(self.display, shot) < 32:
+            raise Failure("the screenshot looks blank")
+        log(f"screenshot: {shot}")
+        target = os.environ.get("BRINDLE_SCREENSHOT")
+        if target:
+            shutil.copyfile(shot, target)
+            log(f"screenshot copied to {target}")
+
+    def close_with_escape(self):
+        self.keyboard.keys("Escape")
+        # The desktop's process ends once its last program has.
+        try:
+            self.brindle.wait(timeout=min(30, max(common.remaining(), 1)))
+        except subprocess.TimeoutExpired:
+            raise Failure("Escape did not end the program")
+        log("Escape ended the program")
+
+    def run(self):
+        self.fill_site()
+        self.start_http_server()
+        self.start_brindle()
+        self.about_box()
+        self.listen_with_auto()
+        self.fetch_with_curl()
+        wait_for(lambda: common.quiet(self.listen_port, self.dest_port), 30, "every relayed connection to end")
+        self.exchange_by_hand()
+        self.screenshot()
+        self.close_with_escape()
+
+    def stop_wine(self):
+        if self.display:
+            subprocess.run([self.wineserver, "-k"], env=self.wine_env(), capture_output=True, timeout=30)
+
+
+def missing_tool(wine, wineserver):
+    for tool in ("Xvfb", "xdotool", "curl", "import", "convert", "compare", "cmp", wine, wineserver):
+        if shutil.which(tool) is None:
+            return tool
+    return None
+
+
+def main(argv):
+    if len(argv) != 5:
+        print(__doc__)
+        return 2
+    brindle, build_dir, wine, wineserver = (os.path.abspath(a) if i < 2 else a for i, a in enumerate(argv[1:]))
+    tool = missing_tool(wine, wineserver)
+    if tool:
+        print(f"SKIP: {tool} is not installed (tools/install_deps.sh --tests installs it)")
+        return common.SKIP
+    os.makedirs(build_dir, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="acceptance-wine-", dir=build_dir)
+    processes = common.Processes()
+    run = None
+    try:
+        run = WineAcceptanceRun(brindle, build_dir, work, processes, wine, wineserver)
+        run.run()
+    except (Failure, OSError, subprocess.SubprocessError) as failure:
+        print(f"FAIL: {failure}")
+        if run:
+            run.diagnose()
+        print(f"(files kept in {work})")
+        return 1
+    finally:
+        if run:
+            run.stop_wine()
+        processes.stop_all()
+    shutil.rmtree(work, ignore_errors=True)
+    log("PASS")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
