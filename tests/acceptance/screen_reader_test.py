@@ -5,7 +5,7 @@ http.server.
 
 Usage: screen_reader_test.py BRINDLE
 
-Exits 77 (skipped) when Xvfb, dbus-daemon, the AT-SPI bus launcher or python3-pyatspi is missing.
+Exits 77 (skipped) when Xvfb, xdotool, dbus-daemon, the AT-SPI bus launcher or python3-pyatspi is missing.
 """
 
 import ctypes
@@ -244,10 +244,44 @@ def check_auto_boxes(window):
     log('both "Auto" boxes toggled twice through their actions; the client buttons followed')
 
 
-def check_find(window):
-    """Find in the views: the field, its matches and "not found", as a reader meets them."""
-    # Left for the find field: it is being built elsewhere.
-    return
+def check_find(window, env):
+    """Ctrl+F in a view opens its find field, read by its name; Enter selects the match in the
+    view's text as shown (case aside, unless asked), a missing text reads "Not found", and Escape
+    gives the focus back."""
+    view = window.by_name["(to remote server)"]
+    view.queryComponent().grabFocus()
+    window.reader.wait_for(lambda: window.state("(to remote server)", window.pyatspi.STATE_FOCUSED), "the view's focus")
+
+    def press(keys):
+        subprocess.run(["xdotool", "key", "--clearmodifiers", keys], env=env, check=True, timeout=10)
+
+    def find_bar(role, name):
+        found = window.pyatspi.findAllDescendants(view, lambda acc: acc.getRole() == role and acc.name == name)
+        return found[0] if found and found[0].getState().contains(window.pyatspi.STATE_SHOWING) else None
+
+    press("ctrl+f")
+    field = window.reader.wait_for(lambda: find_bar(window.pyatspi.ROLE_TEXT, "Find"), 'the field "Find"')
+    window.reader.wait_for(lambda: field.getState().contains(window.pyatspi.STATE_FOCUSED), "the find field's focus")
+
+    def selected():
+        text = view.queryText()
+        if text.getNSelections() != 1:
+            return None
+        start, end = text.getSelection(0)
+        return text.getText(start, end)
+
+    for needle, expected, status in (("hello.TXT", "hello.txt", None),
+                                     ("no such request", None, "Not found")):
+        field.queryEditableText().setTextContents(needle)
+        press("Return")
+        if expected is not None:
+            window.reader.wait_for(lambda: selected() == expected, f'"{expected}" selected (got {selected()!r})')
+        else:
+            window.reader.wait_for(lambda: find_bar(window.pyatspi.ROLE_LABEL, status), f'"{status}" read out')
+    press("Escape")
+    window.reader.wait_for(lambda: window.state("(to remote server)", window.pyatspi.STATE_FOCUSED)
+                           and find_bar(window.pyatspi.ROLE_TEXT, "Find") is None, "Escape to close the find field")
+    log("find: the field read by its name, the match selected, \"Not found\" read out, Escape closed it")
 
 
 def relay(window, listen_port, dest_port):
@@ -299,16 +333,18 @@ def run(brindle, work, children):
     server = start([SYSTEM_PYTHON, "-m", "http.server", str(dest_port), "--bind", "127.0.0.1", "--directory", site],
                    stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "http.log"), "wb"))
     children.append(server)
+    # The reader listens before the program starts, as a screen reader does: a listener registered
+    # while the program is still asking the bus which events are wanted might not be heard.
+    reader = ScreenReader(pyatspi, GLib)
     program = start([brindle], env=env, stderr=open(os.path.join(work, "brindle.log"), "wb"))
     children.append(program)
 
-    reader = ScreenReader(pyatspi, GLib)
     frame = reader.wait_for(reader.window, "the window on the accessibility bus", timeout=30)
     window = Window(reader, frame)
     check_names(window)
     check_auto_boxes(window)
     relay(window, free_port(), dest_port)
-    check_find(window)
+    check_find(window, env)
     window.act("Cancel", "Press")
     try:
         code = program.wait(timeout=10)
@@ -329,7 +365,7 @@ def main(argv):
             os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, *argv])
         print("SKIP: python3-pyatspi is not installed (tools/install_deps.sh --tests installs it)")
         return SKIP
-    for tool in ("Xvfb", "dbus-daemon", BUS_LAUNCHER):
+    for tool in ("Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER):
         if shutil.which(tool) is None:
             print(f"SKIP: {tool} is not installed (tools/install_deps.sh --tests installs it)")
             return SKIP
