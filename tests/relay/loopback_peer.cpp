@@ -1,12 +1,75 @@
 #include "loopback_peer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
+#include <cstdint>
 #include <random>
+
+namespace {
+
+#ifdef _WIN32
+// SOCKET values are small in practice; INVALID_SOCKET becomes -1.
+using socklen_t = int;
+constexpr int kNoSignal = 0;
+SOCKET System(int fd)
+{
+    return static_cast<SOCKET>(fd);
+}
+int NewTcpSocket()
+{
+    return static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
+}
+void CloseSystemSocket(int fd)
+{
+    ::closesocket(System(fd));
+}
+bool WaitReadable(int fd, int milliseconds)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(System(fd), &readable);
+    timeval wait{milliseconds / 1000, milliseconds % 1000 * 1000};
+    return ::select(0, &readable, nullptr, nullptr, &wait) == 1;
+}
+int AcceptSystem(int fd)
+{
+    return static_cast<int>(::accept(System(fd), nullptr, nullptr));
+}
+#else
+constexpr int kNoSignal = MSG_NOSIGNAL;
+int System(int fd)
+{
+    return fd;
+}
+int NewTcpSocket()
+{
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+void CloseSystemSocket(int fd)
+{
+    ::close(fd);
+}
+bool WaitReadable(int fd, int milliseconds)
+{
+    pollfd look{fd, POLLIN, 0};
+    return ::poll(&look, 1, milliseconds) == 1;
+}
+int AcceptSystem(int fd)
+{
+    return ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+}
+#endif
+
+} // namespace
 
 std::string RandomBytes(std::size_t size, unsigned seed)
 {
@@ -20,14 +83,14 @@ std::string RandomBytes(std::size_t size, unsigned seed)
 Descriptor::~Descriptor()
 {
     if (fd_ >= 0)
-        ::close(fd_);
+        CloseSystemSocket(fd_);
 }
 
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
 {
     if (this != &other) {
         if (fd_ >= 0)
-            ::close(fd_);
+            CloseSystemSocket(fd_);
         fd_ = other.Release();
     }
     return *this;
@@ -55,18 +118,28 @@ sockaddr_in Loopback(int port)
 
 Descriptor ListenLoopback(int port, int* boundPort)
 {
-    Descriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Descriptor socket(NewTcpSocket());
+#ifndef _WIN32
+    // Windows' SO_REUSEADDR would let the port be taken from a listener already on it.
     const int on = 1;
     ::setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+#endif
     sockaddr_in address = Loopback(port);
-    if (::bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(socket.Get(), 16) != 0)
+    if (::bind(System(socket.Get()), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(System(socket.Get()), 16) != 0)
         return {};
-    socklen_t length = sizeof address;
-    ::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&address), &length);
     if (boundPort != nullptr)
-        *boundPort = ntohs(address.sin_port);
+        *boundPort = LocalPort(socket.Get());
     return socket;
+}
+
+int LocalPort(int socket)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(System(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    return ntohs(address.sin_port);
 }
 
 int FreeLoopbackPort()
@@ -78,17 +151,16 @@ int FreeLoopbackPort()
 
 Descriptor AcceptWithin(const Descriptor& listener, std::chrono::milliseconds timeout)
 {
-    pollfd look{listener.Get(), POLLIN, 0};
-    if (::poll(&look, 1, static_cast<int>(timeout.count())) != 1)
+    if (!WaitReadable(listener.Get(), static_cast<int>(timeout.count())))
         return {};
-    return Descriptor(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    return Descriptor(AcceptSystem(listener.Get()));
 }
 
 Descriptor ConnectLoopback(int port)
 {
-    Descriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Descriptor socket(NewTcpSocket());
     sockaddr_in address = Loopback(port);
-    if (::connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (::connect(System(socket.Get()), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         return {};
     return socket;
 }
@@ -97,7 +169,8 @@ bool SendAll(const Descriptor& socket, const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(socket.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(System(socket.Get()), bytes.data() + sent,
+            static_cast<int>(std::min<std::size_t>(bytes.size() - sent, 1 << 20)), kNoSignal);
         if (n <= 0)
             return false;
         sent += static_cast<std::size_t>(n);
@@ -117,10 +190,9 @@ template<typename Done> std::string ReadWhile(const Descriptor& socket, std::chr
             = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        pollfd look{socket.Get(), POLLIN, 0};
-        if (::poll(&look, 1, static_cast<int>(left.count())) != 1)
+        if (!WaitReadable(socket.Get(), static_cast<int>(left.count())))
             break;
-        const ssize_t n = ::recv(socket.Get(), buffer, sizeof buffer, 0);
+        const ssize_t n = ::recv(System(socket.Get()), buffer, sizeof buffer, 0);
         if (n <= 0)
             break;
         received.append(buffer, static_cast<std::size_t>(n));
@@ -144,6 +216,6 @@ std::string ReadUntilMarker(const Descriptor& socket, const std::string& marker,
 void ResetConnection(Descriptor& socket)
 {
     const linger hard{1, 0};
-    ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::setsockopt(System(socket.Get()), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
     socket = Descriptor();
 }

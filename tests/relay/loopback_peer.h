@@ -1,12 +1,13 @@
 // Plain blocking loopback sockets for the peers of a relay test: a listener on a free port and
-// connections with bounded waits.
+// connections with bounded waits. On Windows they need Windows Sockets started, as the relay
+// harness's sockets layer does.
 #ifndef BRINDLE_TESTS_LOOPBACK_PEER_H
 #define BRINDLE_TESTS_LOOPBACK_PEER_H
 
 #include <chrono>
 #include <string>
 
-// An owned descriptor.
+// An owned descriptor (on Windows a SOCKET, whose values are small in practice).
 class Descriptor {
 public:
     Descriptor() = default;
@@ -37,6 +38,8 @@ Descriptor ListenLoopback(int port, int* boundPort = nullptr);
 // Waits up to `timeout` for a connection; invalid on time-out.
 Descriptor AcceptWithin(const Descriptor& listener, std::chrono::milliseconds timeout);
 Descriptor ConnectLoopback(int port);
+// The local port a socket is bound to (ours or a sockets layer's handle); -1 on failure.
+int LocalPort(int socket);
 
 // Sends everything (blocking); false on failure.
 bool SendAll(const Descriptor& socket, const std::string& bytes);

@@ -12,14 +12,25 @@
 
 #include "console/relay_dlg.h"
 #include "fakes/fake_dialog_host.h"
+#ifdef _WIN32
+#include "platform/win32/winsock_sockets.h"
+using RealSockets = WinsockSockets;
+#else
 #include "platform/posix/posix_sockets.h"
+using RealSockets = PosixSockets;
+#endif
 #include "platform/system_services.h"
 #include "res/dialog_template.h"
 #include "res/resource.h"
 
 class RelayTest : public ::testing::Test {
 protected:
-    RelayTest() { dlg.DoModal(); }
+    // The layer started as the program starts it, before the window.
+    RelayTest()
+    {
+        EXPECT_TRUE(sockets.Startup());
+        dlg.DoModal();
+    }
 
     // Ticks every 100 ms until `done` holds or `timeout` passes; true when it held.
     bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(20))
@@ -61,7 +72,7 @@ protected:
     std::string ServerStatus() const { return host.Text(IDC_SERVER_STATUS); }
 
     FakeDialogHost host{res::RelayDialogTemplate()};
-    PosixSockets sockets;
+    RealSockets sockets;
     RealSystemServices system;
     CRelayDlg dlg{host, sockets, system};
 };

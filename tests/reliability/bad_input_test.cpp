@@ -1,10 +1,6 @@
 // Nonsense typed into the three fields, taken through the real sockets layer and the real
 // resolver: each text ends in its box, in a relay on the port its leading number names (low 16
 // bits), or in the status line its failure gives; never in a crash or a hang.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <ostream>
 #include <string>
 
@@ -64,15 +60,6 @@ void PrintTo(const TypedCase& c, std::ostream* os)
 
 class TypedInput : public RelayTest, public ::testing::WithParamInterface<TypedCase> {
 protected:
-    int BoundPort(SocketHandle s) const
-    {
-        sockaddr_in address{};
-        socklen_t length = sizeof address;
-        if (::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return -1;
-        return ntohs(address.sin_port);
-    }
-
     // One round trip through the relay: the peers' bytes arrive whole on the other side.
     void ExpectRoundTrip(const Descriptor& client, const Descriptor& server)
     {
@@ -110,7 +97,7 @@ TEST_P(TypedInput, EndsInItsOutcome)
     }
     ASSERT_TRUE(host.messageBoxes.empty()) << host.messageBoxes[0];
     ASSERT_EQ(ServerStatus(), "Listening...");
-    const int bound = BoundPort(dlg.ListenSocket());
+    const int bound = LocalPort(dlg.ListenSocket());
     if (c.listenPort.literal == nullptr)
         EXPECT_EQ(bound, listenPort);
     else
