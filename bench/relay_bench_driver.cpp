@@ -122,11 +122,8 @@ void Click(QtDialogHost& host, int controlId)
 
 int main(int argc, char* argv[])
 {
-    int listenPort = 0;
-    int destPort = 0;
-    const bool logTicks = argc == 4 && std::string_view(argv[3]) == "--tick-log";
-    if ((argc != 3 && !logTicks) || !relay_bench::ParsePort(argv[1], listenPort)
-        || !relay_bench::ParsePort(argv[2], destPort)) {
+    relay_bench::Arguments arguments;
+    if (!relay_bench::ParseArguments(argc, argv, 0, arguments)) {
         std::fprintf(stderr, "usage: relay_bench_driver LISTEN_PORT DEST_PORT [--tick-log]\n");
         return 2;
     }
@@ -155,7 +152,7 @@ int main(int argc, char* argv[])
         return 1;
     QtDialogHost host(res::RelayDialogTemplate());
     CRelayDlg dlg(host, sockets, system);
-    relay_bench::TimedEvents events(dlg, system, logTicks);
+    relay_bench::TimedEvents events(dlg, system, arguments.logTicks);
 
     // A 10 ms timer fires on every pass of the event loop that can take it: the longest time
     // between two of its shots is how long the window went without answering anything.
@@ -181,13 +178,13 @@ int main(int argc, char* argv[])
 
     // Once the window runs: the fields are filled in over the defaults OnInitDialog put there.
     PaintCounter viewPaints;
-    QTimer::singleShot(0, [&host, &viewPaints, &passProbe, &lastPass, listenPort, destPort] {
+    QTimer::singleShot(0, [&host, &viewPaints, &passProbe, &lastPass, arguments] {
         for (const int view : {IDC_TO_SERVER_VIEW, IDC_TO_CLIENT_VIEW}) {
             if (auto* area = qobject_cast<QAbstractScrollArea*>(host.Control(view)))
                 area->viewport()->installEventFilter(&viewPaints);
         }
-        host.SetControlText(IDC_LISTEN_PORT, std::to_string(listenPort));
-        host.SetControlText(IDC_DEST_PORT, std::to_string(destPort));
+        host.SetControlText(IDC_LISTEN_PORT, std::to_string(arguments.listenPort));
+        host.SetControlText(IDC_DEST_PORT, std::to_string(arguments.destPort));
         host.SetControlText(IDC_DEST_HOST, "127.0.0.1");
         Click(host, IDC_CLIENT_AUTO);
         Click(host, IDC_SERVER_AUTO);

@@ -138,11 +138,8 @@ private:
 
 int main(int argc, char* argv[])
 {
-    int listenPort = 0;
-    int destPort = 0;
-    const bool logTicks = argc == 5 && std::string_view(argv[4]) == "--tick-log";
-    if ((argc != 4 && !logTicks) || !relay_bench::ParsePort(argv[1], listenPort)
-        || !relay_bench::ParsePort(argv[2], destPort)) {
+    relay_bench::Arguments arguments;
+    if (!relay_bench::ParseArguments(argc, argv, 1, arguments)) {
         std::fprintf(stderr, "usage: relay_bench_driver_win32 LISTEN_PORT DEST_PORT STOP_FILE [--tick-log]\n");
         return 2;
     }
@@ -157,8 +154,8 @@ int main(int argc, char* argv[])
         return 1;
     Win32DialogHost host(GetModuleHandleA(nullptr), IDD_RELAY_DIALOG);
     CRelayDlg dlg(host, sockets, system);
-    relay_bench::TimedEvents events(dlg, system, logTicks);
-    BenchTimers timers(host, listenPort, destPort, argv[3]);
+    relay_bench::TimedEvents events(dlg, system, arguments.logTicks);
+    BenchTimers timers(host, arguments.listenPort, arguments.destPort, argv[3]);
     events.afterInit = [&timers] { timers.Start(); };
     events.otherTimers = [&timers](unsigned timerId) { timers.OnTimer(timerId); };
     host.RunModal(events);

@@ -31,6 +31,20 @@ inline bool ParsePort(const char* text, int& port)
     return error == std::errc() && end == view.data() + view.size() && port > 0 && port < 65536;
 }
 
+// A driver's command line: LISTEN_PORT DEST_PORT, `extra` arguments of its own (from argv[3]), then
+// --tick-log or nothing.
+struct Arguments {
+    int listenPort = 0;
+    int destPort = 0;
+    bool logTicks = false;
+};
+inline bool ParseArguments(int argc, char* argv[], int extra, Arguments& out)
+{
+    const int fixed = 3 + extra;
+    out.logTicks = argc == fixed + 1 && std::string_view(argv[fixed]) == "--tick-log";
+    return (argc == fixed || out.logTicks) && ParsePort(argv[1], out.listenPort) && ParsePort(argv[2], out.destPort);
+}
+
 // The real services, with the time the console spends asleep added up: the connect poll's waits,
 // which a tick may hold by design and which are told apart from its own work.
 class WaitTimingServices final : public SystemServices {
