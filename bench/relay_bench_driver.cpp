@@ -123,10 +123,8 @@ void Click(QtDialogHost& host, int controlId)
 int main(int argc, char* argv[])
 {
     relay_bench::Arguments arguments;
-    if (!relay_bench::ParseArguments(argc, argv, 0, arguments)) {
-        std::fprintf(stderr, "usage: relay_bench_driver LISTEN_PORT DEST_PORT [--tick-log]\n");
+    if (!relay_bench::ParseArguments(argc, argv, 0, "relay_bench_driver LISTEN_PORT DEST_PORT [--tick-log]", arguments))
         return 2;
-    }
 
     // Blocked before Qt starts any thread, so that the signals reach only the descriptor.
     sigset_t stopSignals;

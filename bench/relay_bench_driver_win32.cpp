@@ -139,10 +139,9 @@ private:
 int main(int argc, char* argv[])
 {
     relay_bench::Arguments arguments;
-    if (!relay_bench::ParseArguments(argc, argv, 1, arguments)) {
-        std::fprintf(stderr, "usage: relay_bench_driver_win32 LISTEN_PORT DEST_PORT STOP_FILE [--tick-log]\n");
+    if (!relay_bench::ParseArguments(
+            argc, argv, 1, "relay_bench_driver_win32 LISTEN_PORT DEST_PORT STOP_FILE [--tick-log]", arguments))
         return 2;
-    }
 
     // Lines end in LF alone, as the Linux driver's do, for the script that reads them.
     _setmode(_fileno(stdout), _O_BINARY);

@@ -32,17 +32,20 @@ inline bool ParsePort(const char* text, int& port)
 }
 
 // A driver's command line: LISTEN_PORT DEST_PORT, `extra` arguments of its own (from argv[3]), then
-// --tick-log or nothing.
+// --tick-log or nothing. False, after printing `usage`, for anything else.
 struct Arguments {
     int listenPort = 0;
     int destPort = 0;
     bool logTicks = false;
 };
-inline bool ParseArguments(int argc, char* argv[], int extra, Arguments& out)
+inline bool ParseArguments(int argc, char* argv[], int extra, const char* usage, Arguments& out)
 {
     const int fixed = 3 + extra;
     out.logTicks = argc == fixed + 1 && std::string_view(argv[fixed]) == "--tick-log";
-    return (argc == fixed || out.logTicks) && ParsePort(argv[1], out.listenPort) && ParsePort(argv[2], out.destPort);
+    if ((argc == fixed || out.logTicks) && ParsePort(argv[1], out.listenPort) && ParsePort(argv[2], out.destPort))
+        return true;
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return false;
 }
 
 // The real services, with the time the console spends asleep added up: the connect poll's waits,
