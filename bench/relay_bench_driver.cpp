@@ -5,10 +5,10 @@
 //
 // It fills the fields with LISTEN_PORT and 127.0.0.1:DEST_PORT, ticks both "Auto" boxes, presses
 // "Listen" and prints "ready". On SIGTERM or SIGINT it closes the window and prints one line of
-// figures: ticks, the longest and mean tick, the longest and mean gap between tick starts, the
-// longest gap between passes of the event loop, paints of the views, the characters they hold,
-// CPU time, minor page faults, peak RSS and the byte counters. --tick-log adds a line a tick on
-// stderr.
+// figures: ticks, the longest tick and the longest less its connect waits, the mean tick, the
+// longest and mean gap between tick starts, the longest gap between passes of the event loop,
+// paints of the views, the characters they hold, CPU time, minor page faults, peak RSS and the
+// byte counters. --tick-log adds a line a tick on stderr.
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -18,9 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
-#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +29,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include "bench/relay_bench_timing.h"
 #include "console/relay_dlg.h"
 #include "platform/posix/posix_sockets.h"
 #include "platform/qt/qt_dialog_host.h"
@@ -41,7 +40,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using relay_bench::Clock;
+using relay_bench::Milliseconds;
 
 class UniqueFd {
 public:
@@ -61,79 +61,6 @@ private:
     int fd_;
 };
 
-double Milliseconds(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Forwards every event to the console unchanged and times the poll ticks.
-class TimedEvents final : public DialogEvents {
-public:
-    TimedEvents(CRelayDlg& dlg, bool logTicks)
-        : dlg_(dlg)
-        , logTicks_(logTicks)
-    { }
-
-    void OnInitDialog() override { dlg_.OnInitDialog(); }
-    bool OnCommand(int controlId) override { return dlg_.OnCommand(controlId); }
-    bool OnSysCommand(unsigned commandId) override { return dlg_.OnSysCommand(commandId); }
-    void OnTimer(unsigned timerId) override
-    {
-        const Clock::time_point start = Clock::now();
-        dlg_.OnTimer(timerId);
-        if (timerId != POLL_TIMER_ID)
-            return;
-        const Clock::duration took = Clock::now() - start;
-        if (logTicks_)
-            LogTick(took, ticks_ > 0 ? start - lastStart_ : Clock::duration{});
-        if (ticks_ == 0)
-            firstStart_ = start;
-        else
-            longestGap_ = std::max(longestGap_, start - lastStart_);
-        lastStart_ = start;
-        ++ticks_;
-        total_ += took;
-        longest_ = std::max(longest_, took);
-    }
-
-    std::int64_t Ticks() const { return ticks_; }
-    double LongestMs() const { return Milliseconds(longest_); }
-    double MeanMs() const { return ticks_ > 0 ? Milliseconds(total_) / static_cast<double>(ticks_) : 0.0; }
-    double LongestGapMs() const { return Milliseconds(longestGap_); }
-    // How far apart ticks start on average: the timer's period as it turned out.
-    double MeanGapMs() const
-    {
-        return ticks_ > 1 ? Milliseconds(lastStart_ - firstStart_) / static_cast<double>(ticks_ - 1) : 0.0;
-    }
-
-private:
-    // One line a tick: how long it took, how long since the last one started, what it took in
-    // from each side and what waits in each queue after it.
-    void LogTick(Clock::duration took, Clock::duration gap)
-    {
-        const std::int64_t fromClient = dlg_.ServerReceivedBytes() - loggedFromClient_;
-        const std::int64_t fromServer = dlg_.ClientReceivedBytes() - loggedFromServer_;
-        loggedFromClient_ = dlg_.ServerReceivedBytes();
-        loggedFromServer_ = dlg_.ClientReceivedBytes();
-        std::fprintf(stderr,
-            "tick_ms %.1f gap_ms %.1f from_client %" PRId64 " from_server %" PRId64 " queued_to_server %" PRId64
-            " queued_to_client %" PRId64 "\n",
-            Milliseconds(took), Milliseconds(gap), fromClient, fromServer, dlg_.ToServerQueue().QueuedBytes(),
-            dlg_.ToClientQueue().QueuedBytes());
-    }
-
-    CRelayDlg& dlg_;
-    const bool logTicks_;
-    std::int64_t ticks_ = 0;
-    Clock::duration total_{};
-    Clock::duration longest_{};
-    Clock::duration longestGap_{};
-    Clock::time_point firstStart_{};
-    Clock::time_point lastStart_{};
-    std::int64_t loggedFromClient_ = 0;
-    std::int64_t loggedFromServer_ = 0;
-};
-
 // Counts the paint events of the widgets it watches: a view that never paints is not live.
 class PaintCounter final : public QObject {
 public:
@@ -150,13 +77,6 @@ protected:
 private:
     std::int64_t paints_ = 0;
 };
-
-bool ParsePort(const char* text, int& port)
-{
-    const std::string_view view(text);
-    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), port);
-    return error == std::errc() && end == view.data() + view.size() && port > 0 && port < 65536;
-}
 
 // VmHWM from /proc/self/status, in KiB; -1 when it cannot be read.
 std::int64_t PeakRssKib()
@@ -202,13 +122,9 @@ void Click(QtDialogHost& host, int controlId)
 
 int main(int argc, char* argv[])
 {
-    int listenPort = 0;
-    int destPort = 0;
-    const bool logTicks = argc == 4 && std::string_view(argv[3]) == "--tick-log";
-    if ((argc != 3 && !logTicks) || !ParsePort(argv[1], listenPort) || !ParsePort(argv[2], destPort)) {
-        std::fprintf(stderr, "usage: relay_bench_driver LISTEN_PORT DEST_PORT [--tick-log]\n");
+    relay_bench::Arguments arguments;
+    if (!relay_bench::ParseArguments(argc, argv, 0, "relay_bench_driver LISTEN_PORT DEST_PORT [--tick-log]", arguments))
         return 2;
-    }
 
     // Blocked before Qt starts any thread, so that the signals reach only the descriptor.
     sigset_t stopSignals;
@@ -227,13 +143,14 @@ int main(int argc, char* argv[])
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
 
-    RealSystemServices system;
+    RealSystemServices realSystem;
+    relay_bench::WaitTimingServices system(realSystem);
     PosixSockets sockets;
     if (!sockets.Startup())
         return 1;
     QtDialogHost host(res::RelayDialogTemplate());
     CRelayDlg dlg(host, sockets, system);
-    TimedEvents events(dlg, logTicks);
+    relay_bench::TimedEvents events(dlg, system, arguments.logTicks);
 
     // A 10 ms timer fires on every pass of the event loop that can take it: the longest time
     // between two of its shots is how long the window went without answering anything.
@@ -259,13 +176,13 @@ int main(int argc, char* argv[])
 
     // Once the window runs: the fields are filled in over the defaults OnInitDialog put there.
     PaintCounter viewPaints;
-    QTimer::singleShot(0, [&host, &viewPaints, &passProbe, &lastPass, listenPort, destPort] {
+    QTimer::singleShot(0, [&host, &viewPaints, &passProbe, &lastPass, arguments] {
         for (const int view : {IDC_TO_SERVER_VIEW, IDC_TO_CLIENT_VIEW}) {
             if (auto* area = qobject_cast<QAbstractScrollArea*>(host.Control(view)))
                 area->viewport()->installEventFilter(&viewPaints);
         }
-        host.SetControlText(IDC_LISTEN_PORT, std::to_string(listenPort));
-        host.SetControlText(IDC_DEST_PORT, std::to_string(destPort));
+        host.SetControlText(IDC_LISTEN_PORT, std::to_string(arguments.listenPort));
+        host.SetControlText(IDC_DEST_PORT, std::to_string(arguments.destPort));
         host.SetControlText(IDC_DEST_HOST, "127.0.0.1");
         Click(host, IDC_CLIENT_AUTO);
         Click(host, IDC_SERVER_AUTO);
@@ -283,13 +200,12 @@ int main(int argc, char* argv[])
     host.RunModal(events);
 
     const rusage usage = Usage();
-    std::printf("ticks %" PRId64 " longest_tick_ms %.1f mean_tick_ms %.1f longest_gap_ms %.1f mean_gap_ms %.2f"
-                " longest_pass_gap_ms %.1f view_paints %" PRId64 " view_chars %" PRId64
-                " user_s %.2f sys_s %.2f minor_faults %ld peak_rss_kib %" PRId64 " server_received %" PRId64
-                " server_sent %" PRId64 " client_received %" PRId64 " client_sent %" PRId64 "\n",
-        events.Ticks(), events.LongestMs(), events.MeanMs(), events.LongestGapMs(), events.MeanGapMs(),
-        Milliseconds(longestPassGap), viewPaints.Paints(), heldChars, Seconds(usage.ru_utime), Seconds(usage.ru_stime),
-        usage.ru_minflt, PeakRssKib(), dlg.ServerReceivedBytes(), dlg.ServerSentBytes(), dlg.ClientReceivedBytes(),
-        dlg.ClientSentBytes());
+    events.PrintFigures({.longestPassGapMs = Milliseconds(longestPassGap),
+        .viewPaints = viewPaints.Paints(),
+        .viewChars = heldChars,
+        .userSeconds = Seconds(usage.ru_utime),
+        .systemSeconds = Seconds(usage.ru_stime),
+        .faults = usage.ru_minflt,
+        .peakRssKib = PeakRssKib()});
     return 0;
 }
