@@ -1,42 +1,21 @@
 #include "platform/qt/status_line.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 
 #include <algorithm>
+
+#include "platform/qt/read_only_text_accessible.h"
 
 namespace {
 
 // The text is the name, as a status bar's message is, so that a reader speaks "Connected!" rather
 // than the caption a second time; the caption comes in through the labelled-by relation that
 // QAccessibleWidget derives from the caption's buddy.
-class StatusLineAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+class StatusLineAccessible final : public ReadOnlyTextAccessible {
 public:
     explicit StatusLineAccessible(StatusLine* line)
-        : QAccessibleWidget(line, QAccessible::StatusBar)
+        : ReadOnlyTextAccessible(line, QAccessible::StatusBar)
     { }
-
-    static QAccessibleInterface* create(const QString& className, QObject* object)
-    {
-        if (className == QLatin1String("StatusLine"))
-            if (auto* line = qobject_cast<StatusLine*>(object))
-                return new StatusLineAccessible(line);
-        return nullptr;
-    }
-
-    void* interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::TextInterface)
-            return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-
-    QAccessible::State state() const override
-    {
-        QAccessible::State s = QAccessibleWidget::state();
-        s.readOnly = true;
-        return s;
-    }
 
     QString text(QAccessible::Text type) const override
     {
@@ -107,7 +86,7 @@ StatusLine::StatusLine(const QString& text, QWidget* parent)
     : QLabel(parent)
 {
     // Qt keeps one entry per factory, so every line may ask.
-    QAccessible::installFactory(&StatusLineAccessible::create);
+    QAccessible::installFactory(&CreateAccessibleFor<StatusLineAccessible, StatusLine>);
     setTextFormat(Qt::PlainText);
     setText(text);
 }

@@ -1,40 +1,24 @@
 #include "platform/qt/traffic_view_accessible.h"
 
-#include <QAccessibleWidget>
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
+#include "platform/qt/read_only_text_accessible.h"
 #include "platform/qt/traffic_view.h"
 #include "platform/text/text_motion.h"
 
 // The text reaches accessibility tools as an edit control's would: offsets count CR and LF as one
 // character each, as characterCount() does.
-class TrafficViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+class TrafficViewAccessible : public ReadOnlyTextAccessible {
 public:
     explicit TrafficViewAccessible(TrafficView* view)
-        : QAccessibleWidget(view, QAccessible::EditableText)
+        : ReadOnlyTextAccessible(view, QAccessible::EditableText)
     { }
-
-    static QAccessibleInterface* create(const QString& className, QObject* object)
-    {
-        if (className == QLatin1String("TrafficView"))
-            if (auto* view = qobject_cast<TrafficView*>(object))
-                return new TrafficViewAccessible(view);
-        return nullptr;
-    }
-
-    void* interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::TextInterface)
-            return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
 
     QAccessible::State state() const override
     {
-        QAccessible::State s = QAccessibleWidget::state();
-        s.readOnly = true;
+        QAccessible::State s = ReadOnlyTextAccessible::state();
         s.editable = false;
         s.multiLine = true;
         s.selectableText = true;
@@ -184,7 +168,7 @@ private:
 
 QAccessibleInterface* createTrafficViewAccessible(const QString& className, QObject* object)
 {
-    return TrafficViewAccessible::create(className, object);
+    return CreateAccessibleFor<TrafficViewAccessible, TrafficView>(className, object);
 }
 
 // Dropped and replaced text goes unannounced: a removal event carries the removed text, hundreds of
