@@ -490,6 +490,11 @@ class AcceptanceRun:
         if colours < 32 or deviation < 0.05:
             raise Failure(f"the screenshot looks blank ({colours} colours, deviation {deviation:.3f})")
         log(f"screenshot: {shot} ({colours} colours, deviation {deviation:.3f})")
+        self.keep_screenshot(shot)
+
+    @staticmethod
+    def keep_screenshot(shot):
+        """Copied to $BRINDLE_SCREENSHOT when that is set, for the README's picture."""
         target = os.environ.get("BRINDLE_SCREENSHOT")
         if target:
             shutil.copyfile(shot, target)

@@ -142,10 +142,7 @@ class WineAcceptanceRun(common.AcceptanceRun):
         if colours(self.display, shot) < 32:
             raise Failure("the screenshot looks blank")
         log(f"screenshot: {shot}")
-        target = os.environ.get("BRINDLE_SCREENSHOT")
-        if target:
-            shutil.copyfile(shot, target)
-            log(f"screenshot copied to {target}")
+        self.keep_screenshot(shot)
 
     def close_with_escape(self):
         self.keyboard.keys("Escape")
