@@ -1,42 +1,44 @@
-// Find in the traffic view: the bar, and a search that runs in slices between passes of the event
-// loop, so that a full view never freezes the window.
+// The traffic view's find bar: shown over the view's bottom edge, its query handed to the model, and the
+// model's search driven in passes of the event loop, so that a full view never freezes the window.
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimerEvent>
-#include <algorithm>
 
 #include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view.h"
 
-namespace {
-
-constexpr std::int64_t kSearchStepBytes = std::int64_t{1} << 20;
-// One pass of the event loop searches for at most this long, and at most this many steps.
-constexpr qint64 kSearchPassMs = 20;
-constexpr int kMaxStepsPerPass = 64;
-
-} // namespace
-
 void TrafficView::openFind()
+{
+    openFindBar(true);
+}
+
+void TrafficView::openFindBar(bool focus)
 {
     if (!findBar_) {
         findBar_ = new FindBar(this);
         connect(findBar_, &FindBar::findRequested, this, &TrafficView::find);
         connect(findBar_, &FindBar::closeRequested, this, &TrafficView::closeFind);
+        const auto query = [this] { model_.setFindQuery(findBar_->text().toStdU16String(), findBar_->matchCase()); };
+        connect(findBar_->field(), &QLineEdit::textChanged, this, query);
+        connect(findBar_->matchCaseBox(), &QCheckBox::toggled, this, query);
         // Tab goes from the view into the bar, and from the bar on to what followed the view.
         QWidget::setTabOrder(this, findBar_->field());
         QWidget::setTabOrder(findBar_->field(), findBar_->matchCaseBox());
     }
     const bool wasHidden = findBar_->isHidden();
-    findBar_->open();
+    if (focus)
+        findBar_->open();
+    else
+        findBar_->show();
+    model_.setFindOpen(true);
     if (wasHidden)
         layoutFindBar();
 }
 
 void TrafficView::closeFind()
 {
-    cancelSearch();
+    model_.setFindOpen(false);
+    searchTimer_.stop();
     setFocus(Qt::OtherFocusReason);
     findBar_->hide();
     layoutFindBar();
@@ -52,63 +54,16 @@ void TrafficView::layoutFindBar()
         const QRect text = viewport()->geometry();
         findBar_->setGeometry(text.left(), text.bottom() + 1, text.width(), height);
     }
-    updateScrollBars();
+    updatePage();
+    sync();
 }
 
 void TrafficView::find(SearchDirection direction)
 {
-    cancelSearch();
-    const QString needle = findBar_->text();
-    if (needle.isEmpty()) {
-        findBar_->setStatus(QString());
-        return;
-    }
-    // The view holds Latin-1 only: anything beyond it cannot be there.
-    if (std::any_of(needle.cbegin(), needle.cend(), [](QChar c) { return c.unicode() > 0xFF; })) {
-        findBar_->setStatus(tr("Not found"));
-        return;
-    }
-    std::string bytes = needle.toLatin1().toStdString();
-    const bool matchCase = findBar_->matchCase();
-    const bool changed = bytes != lastNeedle_ || matchCase != lastMatchCase_;
-    const std::int64_t from = direction == SearchDirection::Backward || changed ? selectionStart() : selectionEnd();
-    lastNeedle_ = bytes;
-    lastMatchCase_ = matchCase;
-    search_.emplace(std::move(bytes), matchCase, direction, from);
-    searchSlices();
-    if (search_)
+    model_.find(direction);
+    if (model_.finding())
         searchTimer_.start(0, this);
-}
-
-void TrafficView::searchSlices()
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (int steps = 0; steps < kMaxStepsPerPass && clock.elapsed() < kSearchPassMs; ++steps) {
-        const SearchState state = search_->step(store_, kSearchStepBytes);
-        if (state == SearchState::Running)
-            continue;
-        if (state == SearchState::Found) {
-            const TextRange match = search_->match();
-            goalColumn_ = -1;
-            setSelection(match.from, match.to);
-            // The end first, so that the start wins when the match is wider than the view.
-            ensureVisible(match.to);
-            ensureVisible(match.from);
-            findBar_->setStatus(search_->wrapped() ? tr("Wrapped") : QString());
-        } else {
-            findBar_->setStatus(tr("Not found"));
-        }
-        cancelSearch();
-        return;
-    }
-    const QString searching = tr("Searching...");
-    if (findBar_->status() != searching)
-        findBar_->setStatus(searching);
-}
-
-void TrafficView::cancelSearch()
-{
-    search_.reset();
-    searchTimer_.stop();
+    else
+        searchTimer_.stop();
+    sync();
 }
