@@ -21,7 +21,7 @@
 class FindBar;
 class TrafficViewAccessible;
 
-class TrafficView : public QAbstractScrollArea {
+class TrafficView : public QAbstractScrollArea, private TrafficViewHost {
     Q_OBJECT
 
 public:
@@ -88,11 +88,11 @@ private:
     // The character cell under a viewport position, relative to the top line and left column shown.
     LineColumn cellAt(QPoint viewportPos) const;
     QRect caretRect(std::int64_t offset) const;
-    void carryOut(ViewCommand command);
-    void copy() const;
+    void copySelection() override;
+    void openFind(bool focus) override;
+    void closeFind() override;
+    void continueSearch() override;
     void notifyAccessibility();
-    void openFindBar(bool focus);
-    void closeFind();
     void layoutFindBar();
     void find(SearchDirection direction);
 

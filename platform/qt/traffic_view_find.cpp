@@ -9,10 +9,10 @@
 
 void TrafficView::openFind()
 {
-    openFindBar(true);
+    openFind(true);
 }
 
-void TrafficView::openFindBar(bool focus)
+void TrafficView::openFind(bool focus)
 {
     if (!findBar_) {
         findBar_ = new FindBar(this);
@@ -61,9 +61,14 @@ void TrafficView::layoutFindBar()
 void TrafficView::find(SearchDirection direction)
 {
     model_.find(direction);
+    continueSearch();
+    sync();
+}
+
+void TrafficView::continueSearch()
+{
     if (model_.finding())
         searchTimer_.start(0, this);
     else
         searchTimer_.stop();
-    sync();
 }

@@ -54,7 +54,7 @@ void TrafficView::keyPressEvent(QKeyEvent* event)
         event->ignore();
         return;
     }
-    carryOut(*command);
+    carryOut(*command, *this);
     sync();
     event->accept();
 }

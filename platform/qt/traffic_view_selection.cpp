@@ -7,30 +7,7 @@
 
 #include "platform/qt/traffic_view.h"
 
-void TrafficView::carryOut(ViewCommand command)
-{
-    switch (command) {
-    case ViewCommand::Copy:
-        copy();
-        break;
-    case ViewCommand::Find:
-        openFind();
-        break;
-    case ViewCommand::FindNext:
-    case ViewCommand::FindPrevious:
-        openFindBar(false);
-        if (model_.finding())
-            searchTimer_.start(0, this);
-        break;
-    case ViewCommand::CloseFind:
-        closeFind();
-        break;
-    default:
-        break;
-    }
-}
-
-void TrafficView::copy() const
+void TrafficView::copySelection()
 {
     if (model_.hasSelection())
         QGuiApplication::clipboard()->setText(QString::fromLatin1(model_.selectedText(LineEnds::Lf)));
@@ -47,7 +24,7 @@ void TrafficView::contextMenuEvent(QContextMenuEvent* event)
         action->setShortcut(QKeySequence::fromString(QString::fromLatin1(entry.shortcut)));
         action->setEnabled(model_.enabled(entry.command));
         connect(action, &QAction::triggered, this, [this, command = entry.command] {
-            carryOut(model_.run(command));
+            carryOut(model_.run(command), *this);
             sync();
         });
     }

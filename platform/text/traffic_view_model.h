@@ -48,6 +48,23 @@ struct MenuEntry {
     bool separatorBefore;
 };
 
+// What a host does for the commands that need its system.
+class TrafficViewHost {
+public:
+    virtual void copySelection() = 0;
+    // With `focus`, the focus goes to the find field.
+    virtual void openFind(bool focus) = 0;
+    virtual void closeFind() = 0;
+    // A search has started: run continueFind() on the passes of the event loop until it ends.
+    virtual void continueSearch() = 0;
+
+protected:
+    ~TrafficViewHost() = default;
+};
+
+// Hands the host what a key or command left for it.
+void carryOut(ViewCommand command, TrafficViewHost& host);
+
 // Control bytes, 0x7F to 0x9F and the soft hyphen get a stand-in of one cell, so that columns stay lined
 // up whatever the font does with them.
 void makePrintable(char* bytes, std::size_t count);

@@ -136,3 +136,26 @@ void TrafficViewModel::continueFind()
     ensureVisible(match->to);
     ensureVisible(match->from);
 }
+
+void carryOut(ViewCommand command, TrafficViewHost& host)
+{
+    switch (command) {
+    case ViewCommand::Copy:
+        host.copySelection();
+        break;
+    case ViewCommand::Find:
+        host.openFind(true);
+        break;
+    case ViewCommand::FindNext:
+    case ViewCommand::FindPrevious:
+        // The bar shows the search's status; the focus stays in the view.
+        host.openFind(false);
+        host.continueSearch();
+        break;
+    case ViewCommand::CloseFind:
+        host.closeFind();
+        break;
+    default:
+        break;
+    }
+}

@@ -4,43 +4,44 @@
 
 namespace {
 
-struct MotionKey {
+struct Binding {
     ViewKey key;
-    bool control;
-    Move move;
-};
-
-// Shift with any of these extends the selection instead of moving both of its ends.
-constexpr std::array kMotions{
-    MotionKey{ViewKey::Left, false, Move::PreviousChar},
-    MotionKey{ViewKey::Right, false, Move::NextChar},
-    MotionKey{ViewKey::Left, true, Move::PreviousWord},
-    MotionKey{ViewKey::Right, true, Move::NextWord},
-    MotionKey{ViewKey::Up, false, Move::PreviousLine},
-    MotionKey{ViewKey::Down, false, Move::NextLine},
-    MotionKey{ViewKey::PageUp, false, Move::PreviousPage},
-    MotionKey{ViewKey::PageDown, false, Move::NextPage},
-    MotionKey{ViewKey::Home, false, Move::StartOfLine},
-    MotionKey{ViewKey::End, false, Move::EndOfLine},
-    MotionKey{ViewKey::Home, true, Move::StartOfText},
-    MotionKey{ViewKey::End, true, Move::EndOfText},
-};
-
-struct CommandKey {
-    ViewKey key;
+    // Shift is not among a motion's: with any of them it extends the selection.
     unsigned modifiers;
-    ViewCommand command;
+    KeyAction action;
 };
 
-constexpr std::array kCommands{
-    CommandKey{ViewKey::C, kControlModifier, ViewCommand::Copy},
-    CommandKey{ViewKey::Insert, kControlModifier, ViewCommand::Copy},
-    CommandKey{ViewKey::A, kControlModifier, ViewCommand::SelectAll},
-    CommandKey{ViewKey::F, kControlModifier, ViewCommand::Find},
-    CommandKey{ViewKey::F3, kNoModifier, ViewCommand::FindNext},
-    CommandKey{ViewKey::F3, kShiftModifier, ViewCommand::FindPrevious},
-    CommandKey{ViewKey::G, kControlModifier, ViewCommand::FindNext},
-    CommandKey{ViewKey::G, kControlModifier | kShiftModifier, ViewCommand::FindPrevious},
+constexpr Binding motion(ViewKey key, unsigned modifiers, Move move)
+{
+    return {key, modifiers, {KeyAction::Kind::Motion, move, false, ViewCommand::None}};
+}
+
+constexpr Binding command(ViewKey key, unsigned modifiers, ViewCommand command)
+{
+    return {key, modifiers, {KeyAction::Kind::Command, Move::NextChar, false, command}};
+}
+
+constexpr std::array kBindings{
+    motion(ViewKey::Left, kNoModifier, Move::PreviousChar),
+    motion(ViewKey::Right, kNoModifier, Move::NextChar),
+    motion(ViewKey::Left, kControlModifier, Move::PreviousWord),
+    motion(ViewKey::Right, kControlModifier, Move::NextWord),
+    motion(ViewKey::Up, kNoModifier, Move::PreviousLine),
+    motion(ViewKey::Down, kNoModifier, Move::NextLine),
+    motion(ViewKey::PageUp, kNoModifier, Move::PreviousPage),
+    motion(ViewKey::PageDown, kNoModifier, Move::NextPage),
+    motion(ViewKey::Home, kNoModifier, Move::StartOfLine),
+    motion(ViewKey::End, kNoModifier, Move::EndOfLine),
+    motion(ViewKey::Home, kControlModifier, Move::StartOfText),
+    motion(ViewKey::End, kControlModifier, Move::EndOfText),
+    command(ViewKey::C, kControlModifier, ViewCommand::Copy),
+    command(ViewKey::Insert, kControlModifier, ViewCommand::Copy),
+    command(ViewKey::A, kControlModifier, ViewCommand::SelectAll),
+    command(ViewKey::F, kControlModifier, ViewCommand::Find),
+    command(ViewKey::F3, kNoModifier, ViewCommand::FindNext),
+    command(ViewKey::F3, kShiftModifier, ViewCommand::FindPrevious),
+    command(ViewKey::G, kControlModifier, ViewCommand::FindNext),
+    command(ViewKey::G, kControlModifier | kShiftModifier, ViewCommand::FindPrevious),
 };
 
 } // namespace
@@ -50,23 +51,15 @@ KeyAction keyAction(ViewKey key, unsigned modifiers, bool findOpen)
     KeyAction action;
     if (modifiers & kAltModifier)
         return action;
-    const bool control = (modifiers & kControlModifier) != 0;
-    for (const MotionKey& motion : kMotions) {
-        if (motion.key == key && motion.control == control) {
-            action.kind = KeyAction::Kind::Motion;
-            action.move = motion.move;
-            action.select = (modifiers & kShiftModifier) != 0;
+    for (const Binding& binding : kBindings) {
+        const bool isMotion = binding.action.kind == KeyAction::Kind::Motion;
+        if (binding.key == key && binding.modifiers == (isMotion ? modifiers & ~kShiftModifier : modifiers)) {
+            action = binding.action;
+            action.select = isMotion && (modifiers & kShiftModifier) != 0;
             return action;
         }
     }
-    for (const CommandKey& command : kCommands) {
-        if (command.key == key && command.modifiers == modifiers) {
-            action.kind = KeyAction::Kind::Command;
-            action.command = command.command;
-            return action;
-        }
-    }
-    if (key == ViewKey::Enter && !control) {
+    if (key == ViewKey::Enter && !(modifiers & kControlModifier)) {
         action.kind = KeyAction::Kind::Swallow;
     } else if (key == ViewKey::Escape && findOpen && modifiers == kNoModifier) {
         // An open find bar goes first; the next Escape is the dialog's again.

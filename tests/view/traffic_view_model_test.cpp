@@ -25,22 +25,21 @@ void load(TrafficViewModel& model, std::string_view text, std::int64_t lines = 2
     model.setPage(lines, columns);
 }
 
-template<typename Case> void printName(const Case& c, std::ostream* out)
+// Every table's rows are named by their first field.
+struct Named {
+    const char* name;
+};
+std::ostream& operator<<(std::ostream& out, const Named& row)
 {
-    *out << c.name;
+    return out << row.name;
 }
 
-struct KeysCase {
-    const char* name;
+struct KeysCase : Named {
     std::vector<Press> keys;
     std::int64_t anchor;
     std::int64_t caret;
     std::int64_t topLine;
 };
-void PrintTo(const KeysCase& c, std::ostream* out)
-{
-    printName(c, out);
-}
 
 class ModelKeys : public testing::TestWithParam<KeysCase> { };
 
@@ -59,32 +58,27 @@ constexpr unsigned kShift = kShiftModifier;
 constexpr unsigned kControl = kControlModifier;
 
 INSTANTIATE_TEST_SUITE_P(Table, ModelKeys,
-    testing::Values(KeysCase{"characters", {{ViewKey::Right}, {ViewKey::Right}, {ViewKey::Right}}, 3, 3, 0},
-        KeysCase{"Shift extends", {{ViewKey::Right, kShift}, {ViewKey::Right, kShift}}, 0, 2, 0},
-        KeysCase{"a word", {{ViewKey::Right, kControl}}, 4, 4, 0},
-        KeysCase{"a word selected", {{ViewKey::Down}, {ViewKey::Right, kControl | kShift}}, 9, 15, 0},
-        KeysCase{"Left collapses to the start", {{ViewKey::End, kShift}, {ViewKey::Left}}, 0, 0, 0},
-        KeysCase{"Right collapses to the end", {{ViewKey::End}, {ViewKey::Home, kShift}, {ViewKey::Right}}, 7, 7, 0},
+    testing::Values(KeysCase{{"characters"}, {{ViewKey::Right}, {ViewKey::Right}, {ViewKey::Right}}, 3, 3, 0},
+        KeysCase{{"Shift extends"}, {{ViewKey::Right, kShift}, {ViewKey::Right, kShift}}, 0, 2, 0},
+        KeysCase{{"a word"}, {{ViewKey::Right, kControl}}, 4, 4, 0},
+        KeysCase{{"a word selected"}, {{ViewKey::Down}, {ViewKey::Right, kControl | kShift}}, 9, 15, 0},
+        KeysCase{{"Left collapses to the start"}, {{ViewKey::End, kShift}, {ViewKey::Left}}, 0, 0, 0},
+        KeysCase{{"Right collapses to the end"}, {{ViewKey::End}, {ViewKey::Home, kShift}, {ViewKey::Right}}, 7, 7, 0},
         KeysCase{
             "Down keeps the goal column", {{ViewKey::End}, {ViewKey::Down}, {ViewKey::Down}, {ViewKey::Up}}, 16, 16, 1},
-        KeysCase{"a character ends the goal column",
+        KeysCase{{"a character ends the goal column"},
             {{ViewKey::End}, {ViewKey::Down}, {ViewKey::Down}, {ViewKey::Left}, {ViewKey::Up}}, 12, 12, 1},
-        KeysCase{"the text's end, then a selection to its start",
+        KeysCase{{"the text's end, then a selection to its start"},
             {{ViewKey::End, kControl}, {ViewKey::Home, kControl | kShift}}, 25, 0, 0},
-        KeysCase{"a page scrolls with the caret", {{ViewKey::Right}, {ViewKey::PageDown}}, 22, 22, 1},
-        KeysCase{"Select All", {{ViewKey::A, kControl}}, 0, 25, 0},
-        KeysCase{"Enter stays in the view and does nothing", {{ViewKey::Enter}}, 0, 0, 0}));
+        KeysCase{{"a page scrolls with the caret"}, {{ViewKey::Right}, {ViewKey::PageDown}}, 22, 22, 1},
+        KeysCase{{"Select All"}, {{ViewKey::A, kControl}}, 0, 25, 0},
+        KeysCase{{"Enter stays in the view and does nothing"}, {{ViewKey::Enter}}, 0, 0, 0}));
 
-struct CommandCase {
-    const char* name;
+struct CommandCase : Named {
     Press key;
     bool findOpen;
     std::optional<ViewCommand> command;
 };
-void PrintTo(const CommandCase& c, std::ostream* out)
-{
-    printName(c, out);
-}
 
 class ModelKeyCommands : public testing::TestWithParam<CommandCase> { };
 
@@ -98,27 +92,22 @@ TEST_P(ModelKeyCommands, LeaveTheHostWhatNeedsItsSystem)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ModelKeyCommands,
-    testing::Values(CommandCase{"Ctrl+C", {ViewKey::C, kControl}, false, ViewCommand::Copy},
-        CommandCase{"Ctrl+Insert", {ViewKey::Insert, kControl}, false, ViewCommand::Copy},
-        CommandCase{"Ctrl+F", {ViewKey::F, kControl}, false, ViewCommand::Find},
-        CommandCase{"F3 with nothing to find opens the bar", {ViewKey::F3}, false, ViewCommand::Find},
-        CommandCase{"Escape closes an open bar", {ViewKey::Escape}, true, ViewCommand::CloseFind},
-        CommandCase{"Escape is the dialog's otherwise", {ViewKey::Escape}, false, std::nullopt},
-        CommandCase{"Alt with a motion key is the dialog's", {ViewKey::Left, kAltModifier}, false, std::nullopt},
-        CommandCase{"a letter is the dialog's", {ViewKey::C}, false, std::nullopt}));
+    testing::Values(CommandCase{{"Ctrl+C"}, {ViewKey::C, kControl}, false, ViewCommand::Copy},
+        CommandCase{{"Ctrl+Insert"}, {ViewKey::Insert, kControl}, false, ViewCommand::Copy},
+        CommandCase{{"Ctrl+F"}, {ViewKey::F, kControl}, false, ViewCommand::Find},
+        CommandCase{{"F3 with nothing to find opens the bar"}, {ViewKey::F3}, false, ViewCommand::Find},
+        CommandCase{{"Escape closes an open bar"}, {ViewKey::Escape}, true, ViewCommand::CloseFind},
+        CommandCase{{"Escape is the dialog's otherwise"}, {ViewKey::Escape}, false, std::nullopt},
+        CommandCase{{"Alt with a motion key is the dialog's"}, {ViewKey::Left, kAltModifier}, false, std::nullopt},
+        CommandCase{{"a letter is the dialog's"}, {ViewKey::C}, false, std::nullopt}));
 
-struct EnabledCase {
-    const char* name;
+struct EnabledCase : Named {
     std::string_view text;
     std::int64_t from;
     std::int64_t to;
     bool copy;
     bool selectAll;
 };
-void PrintTo(const EnabledCase& c, std::ostream* out)
-{
-    printName(c, out);
-}
 
 class ModelCommandsEnabled : public testing::TestWithParam<EnabledCase> { };
 
@@ -133,19 +122,15 @@ TEST_P(ModelCommandsEnabled, FollowTheTextAndSelection)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ModelCommandsEnabled,
-    testing::Values(EnabledCase{"empty", "", 0, 0, false, false}, EnabledCase{"no selection", "abc", 1, 1, false, true},
-        EnabledCase{"a selection", "abc", 2, 0, true, true}));
+    testing::Values(EnabledCase{{"empty"}, "", 0, 0, false, false},
+        EnabledCase{{"no selection"}, "abc", 1, 1, false, true},
+        EnabledCase{{"a selection"}, "abc", 2, 0, true, true}));
 
-struct TextCase {
-    const char* name;
+struct TextCase : Named {
     std::string_view text;
     LineEnds lineEnds;
     std::string expected;
 };
-void PrintTo(const TextCase& c, std::ostream* out)
-{
-    printName(c, out);
-}
 
 class ModelSelectedText : public testing::TestWithParam<TextCase> { };
 
@@ -158,23 +143,18 @@ TEST_P(ModelSelectedText, HasThePlatformsLineEnds)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ModelSelectedText,
-    testing::Values(TextCase{"LF from CR LF", "a\r\nb\r\n", LineEnds::Lf, "a\nb\n"},
-        TextCase{"CR LF kept", "a\r\nb", LineEnds::CrLf, "a\r\nb"},
-        TextCase{"CR LF for a bare LF", "a\nb", LineEnds::CrLf, "a\r\nb"},
-        TextCase{"a lone CR stays", "a\rb\r", LineEnds::Lf, "a\rb\r"}));
+    testing::Values(TextCase{{"LF from CR LF"}, "a\r\nb\r\n", LineEnds::Lf, "a\nb\n"},
+        TextCase{{"CR LF kept"}, "a\r\nb", LineEnds::CrLf, "a\r\nb"},
+        TextCase{{"CR LF for a bare LF"}, "a\nb", LineEnds::CrLf, "a\r\nb"},
+        TextCase{{"a lone CR stays"}, "a\rb\r", LineEnds::Lf, "a\rb\r"}));
 
-struct ClickCase {
-    const char* name;
+struct ClickCase : Named {
     std::int64_t row;
     std::int64_t column;
     int clicks;
     bool extend;
     TextRange selected;
 };
-void PrintTo(const ClickCase& c, std::ostream* out)
-{
-    printName(c, out);
-}
 
 class ModelClicks : public testing::TestWithParam<ClickCase> { };
 
@@ -189,12 +169,12 @@ TEST_P(ModelClicks, SelectByCharacterWordAndLine)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ModelClicks,
-    testing::Values(ClickCase{"one click places the caret", 1, 2, 1, false, {14, 14}},
-        ClickCase{"Shift extends from the anchor", 1, 2, 1, true, {3, 14}},
-        ClickCase{"past the line's end lands at its end", 0, 40, 1, false, {10, 10}},
-        ClickCase{"two select the word", 0, 7, 2, false, {6, 10}},
-        ClickCase{"three select the line with its break", 0, 7, 3, false, {0, 12}},
-        ClickCase{"three on the last line", 1, 1, 3, false, {12, 17}}));
+    testing::Values(ClickCase{{"one click places the caret"}, 1, 2, 1, false, {14, 14}},
+        ClickCase{{"Shift extends from the anchor"}, 1, 2, 1, true, {3, 14}},
+        ClickCase{{"past the line's end lands at its end"}, 0, 40, 1, false, {10, 10}},
+        ClickCase{{"two select the word"}, 0, 7, 2, false, {6, 10}},
+        ClickCase{{"three select the line with its break"}, 0, 7, 3, false, {0, 12}},
+        ClickCase{{"three on the last line"}, 1, 1, 3, false, {12, 17}}));
 
 TEST(ModelText, AppendGoesToTheEndAndKeepsASelection)
 {
@@ -243,21 +223,16 @@ TEST(ModelText, FollowsTheStoreWhenOldLinesDrop)
 }
 
 struct FindStep {
-    const char* query;
+    std::u16string_view query;
     bool matchCase;
     SearchDirection direction;
     std::int64_t matchFrom; // -1: none
     FindStatus status;
 };
 
-struct FindCase {
-    const char* name;
+struct FindCase : Named {
     std::vector<FindStep> steps;
 };
-void PrintTo(const FindCase& c, std::ostream* out)
-{
-    printName(c, out);
-}
 
 class ModelFind : public testing::TestWithParam<FindCase> { };
 
@@ -266,23 +241,19 @@ class ModelFind : public testing::TestWithParam<FindCase> { };
 TEST_P(ModelFind, SelectsMatchesAcrossSlicesAndWraps)
 {
     const std::string hay(FindSession::kSliceBytes + 1000, 'h');
-    const std::string text = "a needle\r\n" + hay + "\r\nNEEDLE\r\n" + hay + "\r\nneedle";
+    std::string text = "a needle\r\n";
+    text.append(hay).append("\r\nNEEDLE\r\n").append(hay).append("\r\nneedle");
     TrafficViewModel model;
     load(model, text);
     for (const FindStep& step : GetParam().steps) {
-        std::u16string query;
-        for (const char* c = step.query; *c; ++c)
-            query += static_cast<char16_t>(static_cast<unsigned char>(*c));
-        if (std::string_view(step.query) == "\xE2")
-            query = u"\u2192";
-        model.setFindQuery(query, step.matchCase);
+        model.setFindQuery(step.query, step.matchCase);
         model.find(step.direction);
         for (int pass = 0; pass < 1000 && model.finding(); ++pass)
             model.continueFind();
         ASSERT_FALSE(model.finding());
-        EXPECT_EQ(model.findStatus(), step.status) << step.query;
+        EXPECT_EQ(model.findStatus(), step.status);
         if (step.matchFrom >= 0) {
-            EXPECT_EQ(model.selection().from, step.matchFrom) << step.query;
+            EXPECT_EQ(model.selection().from, step.matchFrom);
             EXPECT_EQ(model.selection().to, step.matchFrom + 6);
             const std::int64_t row = model.cellOf(step.matchFrom).line;
             EXPECT_TRUE(row >= 0 && row < model.pageLines()) << "scrolled to the match";
@@ -297,19 +268,19 @@ constexpr auto kBackward = SearchDirection::Backward;
 
 INSTANTIATE_TEST_SUITE_P(Table, ModelFind,
     testing::Values(
-        FindCase{"forward through every match, then round",
-            {{"needle", false, kForward, 2, FindStatus::None}, {"needle", false, kForward, kSecond, FindStatus::None},
-                {"needle", false, kForward, kThird, FindStatus::None},
-                {"needle", false, kForward, 2, FindStatus::Wrapped}}},
-        FindCase{"backward wraps from the start", {{"needle", false, kBackward, kThird, FindStatus::Wrapped}}},
-        FindCase{"matching case skips the capitals",
-            {{"needle", true, kForward, 2, FindStatus::None}, {"needle", true, kForward, kThird, FindStatus::None}}},
-        FindCase{"a changed query tries the selection first",
-            {{"needle", false, kForward, 2, FindStatus::None}, {"NEEDLE", true, kForward, kSecond, FindStatus::None},
-                {"needle", false, kForward, kSecond, FindStatus::None}}},
-        FindCase{"not there", {{"absent", false, kForward, -1, FindStatus::NotFound}}},
-        FindCase{"beyond Latin-1", {{"\xE2", false, kForward, -1, FindStatus::NotFound}}},
-        FindCase{"nothing to find", {{"", false, kForward, -1, FindStatus::None}}}));
+        FindCase{{"forward through every match, then round"},
+            {{u"needle", false, kForward, 2, FindStatus::None}, {u"needle", false, kForward, kSecond, FindStatus::None},
+                {u"needle", false, kForward, kThird, FindStatus::None},
+                {u"needle", false, kForward, 2, FindStatus::Wrapped}}},
+        FindCase{{"backward wraps from the start"}, {{u"needle", false, kBackward, kThird, FindStatus::Wrapped}}},
+        FindCase{{"matching case skips the capitals"},
+            {{u"needle", true, kForward, 2, FindStatus::None}, {u"needle", true, kForward, kThird, FindStatus::None}}},
+        FindCase{{"a changed query tries the selection first"},
+            {{u"needle", false, kForward, 2, FindStatus::None}, {u"NEEDLE", true, kForward, kSecond, FindStatus::None},
+                {u"needle", false, kForward, kSecond, FindStatus::None}}},
+        FindCase{{"not there"}, {{u"absent", false, kForward, -1, FindStatus::NotFound}}},
+        FindCase{{"beyond Latin-1"}, {{u"\u2192", false, kForward, -1, FindStatus::NotFound}}},
+        FindCase{{"nothing to find"}, {{u"", false, kForward, -1, FindStatus::None}}}));
 
 TEST(ModelFind, FindAgainNeedsAQuery)
 {
