@@ -12,6 +12,14 @@ constexpr int kPadding = 3;
 
 enum ControlId { kCaptionId = 1, kFieldId, kMatchCaseId, kStatusId };
 
+// The characters of the keys the bar takes (Enter, Escape, Ctrl+A, Ctrl+F, Ctrl+G), which would only
+// beep in the field.
+bool IsTakenCharacter(WPARAM character)
+{
+    return character == '\r' || character == '\n' || character == 0x1B || character == 0x01 || character == 0x06
+        || character == 0x07;
+}
+
 int TextWidth(HWND window, HFONT font, const char* text)
 {
     const HDC dc = GetDC(window);
@@ -106,8 +114,11 @@ LRESULT CALLBACK FindBarWindow::ControlProcedure(HWND control, UINT message, WPA
     switch (message) {
     case WM_GETDLGCODE: {
         LRESULT code = CallWindowProcA(previous, control, message, wParam, lParam);
+        // Their characters too, which the dialog manager would otherwise take for mnemonics.
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
-        if (msg && msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE))
+        if (msg
+            && ((msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE))
+                || (msg->message == WM_CHAR && IsTakenCharacter(msg->wParam))))
             code |= DLGC_WANTMESSAGE;
         return code;
     }
@@ -116,8 +127,7 @@ LRESULT CALLBACK FindBarWindow::ControlProcedure(HWND control, UINT message, WPA
             return 0;
         break;
     case WM_CHAR:
-        // The characters of the keys taken above (Enter, Escape, Ctrl+F, Ctrl+G) would only beep.
-        if (wParam == '\r' || wParam == '\n' || wParam == 0x1B || wParam == 0x06 || wParam == 0x07)
+        if (IsTakenCharacter(wParam))
             return 0;
         break;
     default:
@@ -139,6 +149,11 @@ bool FindBarWindow::OnKey(WPARAM key)
     switch (action.command) {
     case ViewCommand::Find:
         SendMessageA(GetParent(window_), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field_), TRUE);
+        SendMessageA(field_, EM_SETSEL, 0, -1);
+        return true;
+    case ViewCommand::SelectAll:
+        if (GetFocus() != field_)
+            return false;
         SendMessageA(field_, EM_SETSEL, 0, -1);
         return true;
     case ViewCommand::FindNext:

@@ -213,6 +213,11 @@ void TrafficViewWindow::Paint()
                 static_cast<UINT>(shown.selectedTo - shown.selectedFrom), nullptr);
         }
     }
+    // Below the last row, where the view was shorter while its find bar was open.
+    RECT below{client.left, kMargin + rows * lineHeight_, client.right, client.bottom};
+    SetBkColor(dc, back);
+    if (below.top < below.bottom)
+        ExtTextOutA(dc, 0, below.top, ETO_OPAQUE, &below, "", 0, nullptr);
     SelectObject(dc, oldFont);
     EndPaint(window_, &paint);
 }
