@@ -92,6 +92,8 @@ private:
     void openFind(bool focus) override;
     void closeFind() override;
     void continueSearch() override;
+    void openContextMenu() override;
+    void showMenu(QPoint globalPos);
     void notifyAccessibility();
     void layoutFindBar();
     void find(SearchDirection direction);

@@ -15,6 +15,18 @@ void TrafficView::copySelection()
 
 void TrafficView::contextMenuEvent(QContextMenuEvent* event)
 {
+    showMenu(event->globalPos());
+    event->accept();
+}
+
+void TrafficView::openContextMenu()
+{
+    const QPoint below = caretRect(model_.caret()).bottomLeft();
+    showMenu(viewport()->mapToGlobal(viewport()->rect().contains(below) ? below : QPoint(0, 0)));
+}
+
+void TrafficView::showMenu(QPoint globalPos)
+{
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     for (const MenuEntry& entry : TrafficViewModel::kContextMenu) {
@@ -28,6 +40,5 @@ void TrafficView::contextMenuEvent(QContextMenuEvent* event)
             sync();
         });
     }
-    menu->popup(event->globalPos());
-    event->accept();
+    menu->popup(globalPos);
 }

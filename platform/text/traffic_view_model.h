@@ -57,6 +57,8 @@ public:
     virtual void closeFind() = 0;
     // A search has started: run continueFind() on the passes of the event loop until it ends.
     virtual void continueSearch() = 0;
+    // The Copy, Select All and Find... menu, at the caret.
+    virtual void openContextMenu() = 0;
 
 protected:
     ~TrafficViewHost() = default;

@@ -155,6 +155,9 @@ void carryOut(ViewCommand command, TrafficViewHost& host)
     case ViewCommand::CloseFind:
         host.closeFind();
         break;
+    case ViewCommand::ContextMenu:
+        host.openContextMenu();
+        break;
     default:
         break;
     }

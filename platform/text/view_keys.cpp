@@ -42,6 +42,7 @@ constexpr std::array kBindings{
     command(ViewKey::F3, kShiftModifier, ViewCommand::FindPrevious),
     command(ViewKey::G, kControlModifier, ViewCommand::FindNext),
     command(ViewKey::G, kControlModifier | kShiftModifier, ViewCommand::FindPrevious),
+    command(ViewKey::F10, kShiftModifier, ViewCommand::ContextMenu),
 };
 
 } // namespace

@@ -5,7 +5,26 @@
 
 #include "platform/text/text_motion.h"
 
-enum class ViewKey { Left, Right, Up, Down, PageUp, PageDown, Home, End, Insert, A, C, F, G, F3, Enter, Escape, Other };
+enum class ViewKey {
+    Left,
+    Right,
+    Up,
+    Down,
+    PageUp,
+    PageDown,
+    Home,
+    End,
+    Insert,
+    A,
+    C,
+    F,
+    G,
+    F3,
+    F10,
+    Enter,
+    Escape,
+    Other
+};
 
 enum ViewModifier : unsigned { kNoModifier = 0, kShiftModifier = 1, kControlModifier = 2, kAltModifier = 4 };
 
@@ -19,6 +38,7 @@ enum class ViewCommand {
     FindNext,
     FindPrevious,
     CloseFind,
+    ContextMenu, // at the caret
 };
 
 struct KeyAction {

@@ -66,6 +66,7 @@ private:
     void openFind(bool focus) override;
     void closeFind() override;
     void continueSearch() override;
+    void openContextMenu() override { ShowContextMenu(-1); }
     void OnFindQueryChanged(const std::u16string& query, bool matchCase) override;
     void OnFindRequested(SearchDirection direction) override;
     void OnFindClosed() override;
