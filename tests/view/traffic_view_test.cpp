@@ -324,6 +324,9 @@ void TrafficViewTest::mouseSelects()
 
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, window.pointAt(20));
     QCOMPARE(copied(), QStringLiteral("delta"));
+    // A third click soon after selects the line.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, window.pointAt(20));
+    QCOMPARE(copied(), QStringLiteral("gamma delta"));
 }
 
 void TrafficViewTest::contextMenuSelectsAllAndCopies()
