@@ -91,6 +91,7 @@ private:
     // The range with LF line ends, as the clipboard and accessibility tools get it.
     QString plainText(std::int64_t from, std::int64_t to) const;
     void notifyAccessibility();
+    void makeFindBar();
     void closeFind();
     void layoutFindBar();
     void find(SearchDirection direction);
