@@ -11,17 +11,14 @@ Exits 77 (skipped) when Orca or anything the accessibility bus test needs is mis
 
 import os
 import re
-import shutil
-import signal
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from screen_reader_test import (BUS_LAUNCHER, SKIP, SYSTEM_PYTHON, Failure, free_port, log,  # noqa: E402
-                                private_session, start, stop)
+from screen_reader_test import (BUS_LAUNCHER, SYSTEM_PYTHON, Failure, free_port, log,  # noqa: E402
+                                private_session, run_test, start)
 
 ORCA = "/usr/bin/orca"
 TEST_BUDGET_S = 150
@@ -282,36 +279,8 @@ def expect_in_order(speech, since, expected, what=None):
 
 
 def main(argv):
-    if len(argv) != 2:
-        print(__doc__)
-        return 2
-    for tool in (ORCA, SYSTEM_PYTHON, "Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER):
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed (tools/install_deps.sh --tests installs it)")
-            return SKIP
-
-    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(number, lambda n, _frame: sys.exit(128 + n))
-    work = tempfile.mkdtemp(prefix="orca-speech-")
-    children = []
-    try:
-        run(os.path.abspath(argv[1]), work, children)
-    except Failure as failure:
-        print(f"FAIL: {failure}")
-        for name in ("brindle.log", "orca.out", "at-spi.log"):
-            path = os.path.join(work, name)
-            if os.path.exists(path) and os.path.getsize(path):
-                print(f"--- {name}\n{open(path, errors='replace').read()[-1500:]}")
-        return 1
-    finally:
-        for child in reversed(children):
-            stop(child)
-        if os.environ.get("KEEP"):
-            print("kept", work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
-    log("PASS")
-    return 0
+    return run_test(argv, (ORCA, "Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER), "orca-speech-", run,
+                    ("brindle.log", "orca.out", "at-spi.log"))
 
 
 if __name__ == "__main__":

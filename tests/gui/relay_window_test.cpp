@@ -273,9 +273,9 @@ private slots:
                                          << "0";
         QTest::newRow("server received") << IDC_SERVER_RECEIVED << "Local Server Received bytes"
                                          << "0";
-        QTest::newRow("view to server") << IDC_TO_SERVER_VIEW << "(to remote server)"
+        QTest::newRow("view to server") << IDC_TO_SERVER_VIEW << "Local Client (to remote server)"
                                         << "";
-        QTest::newRow("view to client") << IDC_TO_CLIENT_VIEW << "(to remote client)"
+        QTest::newRow("view to client") << IDC_TO_CLIENT_VIEW << "Local Server (to remote client)"
                                         << "";
         QTest::newRow("client status") << IDC_CLIENT_STATUS << "Idle"
                                        << "Idle";
