@@ -227,6 +227,10 @@ def relay_request(speech, window):
                                            "Local client status: Connected! statusbar"])
             client.sendall(REQUEST)
             window.wait_for_text("Local Client (to remote server)", "Host: relay")
+            mark = speech.mark()
+        # The client leaving takes the server connection with it ("Auto").
+        expect_in_order(speech, mark, ["Local server status: Connection gracefully terminated. statusbar",
+                                       "Local client status: Idle. statusbar"])
     log("status changes spoken with the focus on OK")
 
 
