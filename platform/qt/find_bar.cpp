@@ -14,8 +14,8 @@
 
 namespace {
 
-// A strip of controls inside the view, as a find bar is in a browser or an editor; as a QFrame it
-// would be a frame, which readers take for a window of its own.
+// A strip of controls along the view's bottom edge, as a find bar is in a browser or an editor: a
+// tool bar. As a QFrame it would be a frame, which readers take for a window of its own.
 class FindBarAccessible final : public QAccessibleWidget {
 public:
     explicit FindBarAccessible(FindBar* bar)

@@ -92,6 +92,8 @@ private:
     QString plainText(std::int64_t from, std::int64_t to) const;
     void notifyAccessibility();
     void makeFindBar();
+    // Shows the bar, in the Tab order after the view, without moving the focus.
+    void showFindBar();
     void closeFind();
     void layoutFindBar();
     void find(SearchDirection direction);

@@ -31,16 +31,21 @@ void TrafficView::makeFindBar()
 
 void TrafficView::openFind()
 {
-    const bool wasHidden = findBar_->isHidden();
-    if (wasHidden) {
-        // Tab goes from the view into the bar, and from the bar on to what followed the view, however
-        // the window ordered its controls since.
-        QWidget::setTabOrder(this, findBar_->field());
-        QWidget::setTabOrder(findBar_->field(), findBar_->matchCaseBox());
-    }
+    showFindBar();
     findBar_->open();
-    if (wasHidden)
-        layoutFindBar();
+}
+
+void TrafficView::showFindBar()
+{
+    if (!findBar_->isHidden())
+        return;
+    // Tab goes from the view into the bar, and from the bar on to what followed the view, however the
+    // window ordered its controls since.
+    QWidget::setTabOrder(this, findBar_->field());
+    QWidget::setTabOrder(findBar_->field(), findBar_->matchCaseBox());
+    findBar_->show();
+    findBar_->raise();
+    layoutFindBar();
 }
 
 void TrafficView::closeFind()
