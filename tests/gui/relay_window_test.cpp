@@ -304,6 +304,37 @@ private slots:
         });
     }
 
+    // Readers speak the label a field is labelled by rather than the field's name: a field named
+    // with its group finds the group in its label too, whose text on screen stays as it was.
+    void captionCarriesTheGroup_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("unique") << IDC_LISTEN_PORT << "Listen Port:"
+                                << "Listen Port:";
+        QTest::newRow("counter") << IDC_SERVER_SENT << "Local Server Sent bytes"
+                                 << "Sent bytes";
+        QTest::newRow("view") << IDC_TO_SERVER_VIEW << "Local Client (to remote server)"
+                              << "(to remote server)";
+    }
+
+    void captionCarriesTheGroup()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, label);
+        QFETCH(QString, shown);
+        Console console;
+        console.Run([&](QDialog&) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(console.host.Control(id));
+            QVERIFY(face);
+            const auto captions = face->relations(QAccessible::Label);
+            QCOMPARE(captions.size(), 1);
+            QCOMPARE(captions.first().first->text(QAccessible::Name), label);
+            QCOMPARE(static_cast<QLabel*>(captions.first().first->object())->text(), shown);
+        });
+    }
+
     // A reader speaks the status itself, by name and by text, and finds its caption through the
     // labelled-by relation.
     void statusLineReadsItsText_data()
