@@ -283,7 +283,7 @@ def expect_in_order(speech, since, expected, what=None):
 
 
 def main(argv):
-    return run_test(argv, (ORCA, "Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER), "orca-speech-", run,
+    return run_test(argv, __doc__, (ORCA, "Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER), "orca-speech-", run,
                     ("brindle.log", "orca.out", "at-spi.log"))
 
 

@@ -369,11 +369,11 @@ def unavailable(argv, tools):
     return next((tool for tool in tools if shutil.which(tool) is None), None)
 
 
-def run_test(argv, tools, prefix, run_with, logs):
+def run_test(argv, usage, tools, prefix, run_with, logs):
     """Runs `run_with(brindle, work, children)` in a work folder of its own, with every child it
     started stopped at the end; 0 when it passed, 1 when it failed, SKIP when something is missing."""
     if len(argv) != 2:
-        print(__doc__)
+        print(usage)
         return 2
     missing = unavailable(argv, tools)
     if missing:
@@ -402,7 +402,7 @@ def run_test(argv, tools, prefix, run_with, logs):
 
 
 def main(argv):
-    return run_test(argv, ("Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER), "screen-reader-", run,
+    return run_test(argv, __doc__, ("Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER), "screen-reader-", run,
                     ("brindle.log", "at-spi.log", "http.log"))
 
 
