@@ -18,7 +18,7 @@ if [[ "${1:-}" == "--tests" ]]; then
   packages+=(curl python3 socat xvfb xauth xdotool imagemagick chromium clang libclang-rt-14-dev dpkg-dev iproute2)
   # Debian's checks of the package and its desktop files; the accessibility bus for the screen
   # reader's view of the window.
-  packages+=(lintian appstream desktop-file-utils dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0)
+  packages+=(lintian appstream desktop-file-utils dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0 orca)
 fi
 
 missing=()

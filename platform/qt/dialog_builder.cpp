@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <qdrawutil.h>
 
+#include "platform/qt/caret_before_focus.h"
 #include "platform/qt/status_line.h"
 #include "platform/qt/traffic_view.h"
 #include "res/resource.h"
@@ -179,6 +180,7 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
         edit->setFrame(control.style & res::kBorder);
         if (control.style & res::kRightAlign)
             edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        PlaceCaretBeforeFocus(*edit);
         return edit;
     }
     case ControlKind::MultiLineEdit: {
@@ -208,7 +210,8 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
 }
 
 // Each field, view and status line is the buddy of the label in front of it, which gives it the
-// labelled-by relation assistive tools follow.
+// labelled-by relation assistive tools follow. Readers speak that label rather than the field's
+// own name, so a label whose field is named with its group carries the same name.
 void LinkCaptions(std::span<const ControlTemplate> controls, const std::vector<BuiltControl>& built)
 {
     for (std::size_t i = 0; i < controls.size(); ++i) {
@@ -216,9 +219,13 @@ void LinkCaptions(std::span<const ControlTemplate> controls, const std::vector<B
         const bool captioned = control.kind == ControlKind::Edit || control.kind == ControlKind::MultiLineEdit
             || (control.kind == ControlKind::StaticText && control.id != IDC_STATIC);
         const ControlTemplate* caption = captioned ? LabelOf(controls, i) : nullptr;
-        if (caption)
-            static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget)
-                ->setBuddy(built[i].widget);
+        if (!caption)
+            continue;
+        QWidget* field = built[i].widget;
+        auto* label = static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget);
+        label->setBuddy(field);
+        if (!field->accessibleName().isEmpty() && field->accessibleName() != WithoutColon(caption->text))
+            label->setAccessibleName(field->accessibleName());
     }
 }
 
@@ -300,7 +307,8 @@ std::map<const ControlTemplate*, QString> AccessibleNames(const res::DialogTempl
         const ControlTemplate& control = *it->first;
         const bool ownText = control.kind == ControlKind::AutoCheckBox || control.kind == ControlKind::PushButton
             || control.kind == ControlKind::DefaultPushButton;
-        if (uses[it->second] > 1) {
+        // A view's caption says only which way its traffic goes; its group says whose it is.
+        if (uses[it->second] > 1 || control.kind == ControlKind::MultiLineEdit) {
             if (const ControlTemplate* group = GroupOf(controls, control))
                 it->second = Latin1(group->text) + QLatin1Char(' ') + it->second;
         } else if (ownText) {

@@ -46,6 +46,7 @@ TrafficView::TrafficView(QWidget* parent)
     updatePage();
     model_.takeChanges();
     updateScrollBars();
+    makeFindBar();
 }
 
 void TrafficView::appendText(std::string_view text)

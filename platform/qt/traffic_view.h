@@ -46,7 +46,7 @@ public:
     void setCapacity(qint64 maxCharacters);
     // Opens the find bar over the view's bottom edge, the focus in its field.
     void openFind();
-    // Null until find is first opened.
+    // Made hidden with the view, beside it in its window.
     FindBar* findBar() const { return findBar_; }
     // The text, caret and selection, for what reads the view.
     const TrafficViewModel& model() const { return model_; }
@@ -95,6 +95,7 @@ private:
     void openContextMenu() override;
     void showMenu(QPoint globalPos);
     void notifyAccessibility();
+    void makeFindBar();
     void layoutFindBar();
     void find(SearchDirection direction);
 

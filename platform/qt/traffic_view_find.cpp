@@ -1,4 +1,4 @@
-// The traffic view's find bar: shown over the view's bottom edge, its query handed to the model, and the
+// The traffic view's find bar: shown along the view's bottom edge, its query handed to the model, and the
 // model's search driven in passes of the event loop, so that a full view never freezes the window.
 #include <QCheckBox>
 #include <QLineEdit>
@@ -7,6 +7,20 @@
 #include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view.h"
 
+// Made with the view, hidden: a field made as it takes the focus would report its first caret
+// before its focus, and a screen reader would then not name it.
+void TrafficView::makeFindBar()
+{
+    // Beside the view in its window rather than inside it: a reader would otherwise present the
+    // bar, and speak the view's line, as part of the view's text.
+    findBar_ = new FindBar(parentWidget() ? parentWidget() : this);
+    connect(findBar_, &FindBar::findRequested, this, &TrafficView::find);
+    connect(findBar_, &FindBar::closeRequested, this, &TrafficView::closeFind);
+    const auto query = [this] { model_.setFindQuery(findBar_->text().toStdU16String(), findBar_->matchCase()); };
+    connect(findBar_->field(), &QLineEdit::textChanged, this, query);
+    connect(findBar_->matchCaseBox(), &QCheckBox::toggled, this, query);
+}
+
 void TrafficView::openFind()
 {
     openFind(true);
@@ -14,25 +28,18 @@ void TrafficView::openFind()
 
 void TrafficView::openFind(bool focus)
 {
-    if (!findBar_) {
-        findBar_ = new FindBar(this);
-        connect(findBar_, &FindBar::findRequested, this, &TrafficView::find);
-        connect(findBar_, &FindBar::closeRequested, this, &TrafficView::closeFind);
-        const auto query = [this] { model_.setFindQuery(findBar_->text().toStdU16String(), findBar_->matchCase()); };
-        connect(findBar_->field(), &QLineEdit::textChanged, this, query);
-        connect(findBar_->matchCaseBox(), &QCheckBox::toggled, this, query);
-        // Tab goes from the view into the bar, and from the bar on to what followed the view.
+    model_.setFindOpen(true);
+    if (findBar_->isHidden()) {
+        // Tab goes from the view into the bar, and from the bar on to what followed the view, however
+        // the window ordered its controls since.
         QWidget::setTabOrder(this, findBar_->field());
         QWidget::setTabOrder(findBar_->field(), findBar_->matchCaseBox());
+        findBar_->show();
+        findBar_->raise();
+        layoutFindBar();
     }
-    const bool wasHidden = findBar_->isHidden();
     if (focus)
         findBar_->open();
-    else
-        findBar_->show();
-    model_.setFindOpen(true);
-    if (wasHidden)
-        layoutFindBar();
 }
 
 void TrafficView::closeFind()
@@ -47,12 +54,13 @@ void TrafficView::closeFind()
 // The bar takes room from the viewport instead of covering its last lines.
 void TrafficView::layoutFindBar()
 {
-    const bool shown = findBar_ && !findBar_->isHidden();
+    const bool shown = !findBar_->isHidden();
     const int height = shown ? findBar_->sizeHint().height() : 0;
     setViewportMargins(0, 0, 0, height);
     if (shown) {
         const QRect text = viewport()->geometry();
-        findBar_->setGeometry(text.left(), text.bottom() + 1, text.width(), height);
+        const QPoint place = mapTo(findBar_->parentWidget(), QPoint(text.left(), text.bottom() + 1));
+        findBar_->setGeometry(place.x(), place.y(), text.width(), height);
     }
     updatePage();
     sync();
