@@ -106,21 +106,22 @@ void TrafficView::sync()
     if (changes & (kTextChanged | kScrolled))
         updateScrollBars();
     viewport()->update();
+    // The selection first, then the find status: a reader hears the match, then the bar's answer.
+    if (QAccessible::isActive()) {
+        const auto relative
+            = [this](std::int64_t offset) { return static_cast<int>(offset - model_.store().beginOffset()); };
+        if (changes & kCaretMoved) {
+            QAccessibleTextCursorEvent moved(this, relative(model_.caret()));
+            QAccessible::updateAccessibility(&moved);
+        }
+        if (changes & kSelectionChanged) {
+            const TextRange selected = model_.selection();
+            QAccessibleTextSelectionEvent event(this, relative(selected.from), relative(selected.to));
+            QAccessible::updateAccessibility(&event);
+        }
+    }
     if (changes & kFindStatusChanged && findBar_)
         findBar_->setStatus(QString::fromLatin1(findStatusText(model_.findStatus())));
-    if (!QAccessible::isActive() || !(changes & (kCaretMoved | kSelectionChanged)))
-        return;
-    const auto relative
-        = [this](std::int64_t offset) { return static_cast<int>(offset - model_.store().beginOffset()); };
-    if (changes & kCaretMoved) {
-        QAccessibleTextCursorEvent moved(this, relative(model_.caret()));
-        QAccessible::updateAccessibility(&moved);
-    }
-    if (changes & kSelectionChanged) {
-        const TextRange selected = model_.selection();
-        QAccessibleTextSelectionEvent event(this, relative(selected.from), relative(selected.to));
-        QAccessible::updateAccessibility(&event);
-    }
 }
 
 void TrafficView::updateMetrics()
@@ -236,7 +237,7 @@ void TrafficView::scrollContentsBy(int, int)
     if (syncingScrollBars_)
         return;
     model_.scrollTo(verticalScrollBar()->value(), horizontalScrollBar()->value());
-    model_.takeChanges();
+    sync();
     viewport()->update();
 }
 

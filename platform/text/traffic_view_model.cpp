@@ -25,9 +25,8 @@ void TrafficViewModel::append(std::string_view text)
     followStore();
     if (!hasSelection()) {
         // Before a CR whose LF is still to come, so that the caret does not sit inside the line break.
+        // Not told as a caret move: a reader would follow every append as if the user had moved.
         const std::int64_t end = store_.lineEnd(store_.lineCount() - 1);
-        if (end != caret_)
-            changes_ |= kCaretMoved;
         anchor_ = end;
         caret_ = end;
     }
