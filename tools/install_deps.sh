@@ -4,7 +4,8 @@
 # place of the Linux build's), and nothing that is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+# python3 reads the dialogs and strings of the resource script into the build.
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core python3)
 if [[ "${1:-}" == "--windows" ]]; then
   # Both mingw-w64 cross compilers with POSIX threads, GoogleTest's sources to cross-build, Wine
   # for the 64-bit and (from Debian's i386 architecture) the 32-bit tests, and the acceptance
