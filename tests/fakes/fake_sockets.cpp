@@ -162,6 +162,12 @@ int FakeSockets::Send(SocketHandle s, const char* data, int length, int)
     SocketState* state = Find(s);
     if (state == nullptr)
         return Failure(kWsaEnotsock);
+    if (state->sendRoom == 0)
+        return Failure(kWsaEwouldblock);
+    if (state->sendRoom > 0 && state->sendRoom < length)
+        length = static_cast<int>(state->sendRoom);
+    if (state->sendRoom > 0)
+        state->sendRoom -= length;
     state->sent.append(data, static_cast<std::size_t>(length));
     state->sends.emplace_back(data, static_cast<std::size_t>(length));
     state->sendWasBlocking.push_back(!state->nonBlocking);
