@@ -4,11 +4,13 @@
 // Sending never waits for a peer. A peer that does not read, or that streams both ways at once and
 // sits in its own send to us while we would sit in ours, would otherwise hold the one thread that
 // reads, draws and answers clicks, in the second case for good. What a peer cannot take now stays
-// at the head of its queue, counted exactly, and the poll tick sends on what it takes later; a
-// chunk leaves in more than one send only when the peer's buffer filled up inside it.
+// at the head of its queue, counted exactly, and later ticks send on what it takes then; a chunk
+// leaves in more than one send only when the peer's buffer filled up inside it.
 #include <algorithm>
+#include <chrono>
 
 #include "console/relay_dlg.h"
+#include "platform/system_services.h"
 #include "res/resource.h"
 
 void CRelayDlg::Enqueue(const char* bytes, int length, CaptureQueue& queue)
@@ -22,21 +24,30 @@ void CRelayDlg::Enqueue(const char* bytes, int length, CaptureQueue& queue)
 
 CRelayDlg::SendResult CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle socket, std::int64_t limit)
 {
+    // A peer that reads keeps taking what it is given for as long as a receive pass may read, so
+    // that a fast reader drains the queue in one tick as a blocking send would; one that does not
+    // costs the tick no more than that.
+    const auto passStart = system_.Now();
+    const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + receiveBudget_.tickTime);
     SendResult result;
     while (result.sent < limit && !queue.IsEmpty()) {
         const auto length = static_cast<int>(std::min<std::int64_t>(queue.HeadUnsentLength(), limit - result.sent));
         const int sent = sockets_.Send(socket, queue.HeadUnsent(), length, 0);
-        if (sent < 0) {
-            // "Would block": the peer's buffer is full. Anything else means this connection is
-            // gone. Either way the block stays at the head, whole or what is left of it, for a later
-            // tick or the next forwarding in this direction; what went out before it still counts.
-            result.failed = sockets_.LastError() != kWsaEwouldblock;
+        if (sent > 0) {
+            result.sent += sent;
+            queue.ConsumeHead(sent);
+            continue;
+        }
+        // Anything but "would block" (the peer's buffer is full) means this connection is gone.
+        // Either way the block stays at the head, whole or what is left of it, for a later tick or
+        // the next forwarding in this direction; what went out before it still counts.
+        if (sent < 0 && sockets_.LastError() != kWsaEwouldblock) {
+            result.failed = true;
             break;
         }
-        result.sent += sent;
-        queue.ConsumeHead(sent);
-        if (sent < length)
-            break; // the peer's buffer filled up inside this block
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - system_.Now()).count();
+        if (left <= 0 || sockets_.WaitWritable(socket, static_cast<int>(left)) != 1)
+            break;
     }
     return result;
 }

@@ -292,6 +292,26 @@ int PosixSockets::SelectWritable(SocketHandle s)
     return errno == ENOTCONN ? 0 : FailErrno(errno);
 }
 
+int PosixSockets::WaitWritable(SocketHandle s, int timeoutMs)
+{
+    if (!Owns(s)) {
+        return kSocketError;
+    }
+    pollfd look{s, POLLOUT, 0};
+    int ready;
+    do {
+        ready = ::poll(&look, 1, timeoutMs); // a signal only shortens the wait
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) {
+        return FailErrno(errno);
+    }
+    if (look.revents & POLLNVAL) {
+        return Fail(kWsaEnotsock);
+    }
+    // POLLERR and POLLHUP too: the send that follows reports what happened.
+    return ready > 0 ? 1 : 0;
+}
+
 bool PosixSockets::CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags)
 {
     if (!Owns(s)) {

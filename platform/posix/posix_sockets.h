@@ -40,6 +40,7 @@ public:
     // 1 only when writable and connected (the socket has a peer); a refused or failed attempt,
     // or a socket never connected, stays 0 on every look. SO_ERROR is left alone.
     int SelectWritable(SocketHandle s) override;
+    int WaitWritable(SocketHandle s, int timeoutMs) override;
     // Once a send on the socket has met a reset (ECONNRESET or EPIPE), every read that finds no
     // data fails with 10054 (WSAECONNRESET), as on Windows, where Linux would report an orderly
     // close.

@@ -130,6 +130,15 @@ int FakeSockets::SelectWritable(SocketHandle s)
     return 1;
 }
 
+int FakeSockets::WaitWritable(SocketHandle s, int)
+{
+    ++calls_[Call::WaitWritable];
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    return state->sendRoom != 0 ? 1 : 0;
+}
+
 int FakeSockets::Recv(SocketHandle s, char* buffer, int length, int)
 {
     if (Faulted(Call::Recv))
