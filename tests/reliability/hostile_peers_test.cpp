@@ -306,7 +306,8 @@ TEST_P(StalledServer, NeverHoldsTheTick)
         const auto start = std::chrono::steady_clock::now();
         const bool stalledNow = !acted;
         dlg.OnTimer(POLL_TIMER_ID);
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        const auto took
+            = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         if (stalledNow && !acted)
             longestWhileStalled = std::max(longestWhileStalled, took);
         host.appends.clear();
