@@ -1,10 +1,11 @@
 // Capture queues and forwarding: every received chunk waits in the queue of its direction until
 // "Send" or a ticked "Auto" box sends it on, one send per chunk, oldest first.
 //
-// Sending never waits for a peer. A peer that does not read, or that streams both ways at once and
-// sits in its own send to us while we would sit in ours, would otherwise hold the one thread that
-// reads, draws and answers clicks, in the second case for good. What a peer cannot take now stays
-// at the head of its queue, counted exactly, and later ticks send on what it takes then; a chunk
+// Sending never blocks until a peer takes the data. A peer that does not read, or that streams both
+// ways at once and sits in its own send to us while we would sit in ours, would otherwise hold the
+// one thread that reads, draws and answers clicks, in the second case for good. A forwarding waits
+// for a peer's room no longer than a receive pass may read; what the peer cannot take by then stays
+// at the head of its queue, counted exactly, and later ticks send on what it takes then. A chunk
 // leaves in more than one send only when the peer's buffer filled up inside it.
 #include <algorithm>
 #include <chrono>
