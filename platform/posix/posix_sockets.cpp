@@ -137,6 +137,15 @@ SocketHandle PosixSockets::Adopt(int descriptor)
     return fd.Release();
 }
 
+void PosixSockets::RememberReset(SocketHandle s)
+{
+    try {
+        resetBySend_.insert(s);
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the next read may then show the reset as an orderly close.
+    }
+}
+
 bool PosixSockets::Startup()
 {
     const UniqueFd probe(NewTcpSocket());
@@ -262,6 +271,26 @@ int PosixSockets::SelectWritable(SocketHandle s)
     return errno == ENOTCONN ? 0 : FailErrno(errno);
 }
 
+int PosixSockets::WaitWritable(SocketHandle s, int timeoutMs)
+{
+    if (!Owns(s)) {
+        return kSocketError;
+    }
+    pollfd look{s, POLLOUT, 0};
+    int ready;
+    do {
+        ready = ::poll(&look, 1, timeoutMs); // a signal only shortens the wait
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) {
+        return FailErrno(errno);
+    }
+    if (look.revents & POLLNVAL) {
+        return Fail(kWsaEnotsock);
+    }
+    // POLLERR and POLLHUP too: the send that follows reports what happened.
+    return ready > 0 ? 1 : 0;
+}
+
 bool PosixSockets::CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags)
 {
     if (!Owns(s)) {
@@ -290,8 +319,16 @@ int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
     }
     for (;;) {
         const ssize_t received = ::recv(s, buffer, static_cast<std::size_t>(length), posixFlags);
-        if (received >= 0) {
+        if (received > 0 || (received == 0 && length == 0)) {
             return static_cast<int>(received);
+        }
+        // Linux reports a reset once: when a send met it, the reads after it find an orderly
+        // close (or nothing). Windows Sockets goes on reporting the reset, and so do we.
+        if (resetBySend_.count(s) != 0) {
+            return Fail(kWsaEconnreset);
+        }
+        if (received == 0) {
+            return 0;
         }
         if (errno != EINTR) {
             return FailErrno(errno);
@@ -316,6 +353,9 @@ int PosixSockets::Send(SocketHandle s, const char* data, int length, int flags)
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
+            }
+            if (errno == ECONNRESET || errno == EPIPE) {
+                RememberReset(s);
             }
             // Blocking: the whole block or failure. Non-blocking: this one send moved nothing.
             return FailErrno(errno);
@@ -365,6 +405,7 @@ int PosixSockets::CloseSocket(SocketHandle s)
         return kSocketError;
     }
     owned_.erase(s);
+    resetBySend_.erase(s);
     // The descriptor is gone whatever close reports (Linux), so it is never closed twice; EINTR
     // in particular is no failure.
     if (::close(s) != 0 && errno != EINTR) {
