@@ -44,8 +44,12 @@ void Win32DialogHost::SetControlText(int controlId, std::string_view text)
         view->SetText(text);
         return;
     }
-    if (Control(controlId))
-        SetDlgItemTextA(window_, controlId, std::string(text).c_str());
+    const HWND control = Control(controlId);
+    if (!control)
+        return;
+    SetDlgItemTextA(window_, controlId, std::string(text).c_str());
+    if (statusLines_.count(controlId))
+        AnnounceStatus(control);
 }
 
 void Win32DialogHost::EnableControl(int controlId, bool enable)
@@ -140,6 +144,7 @@ void Win32DialogHost::FlushViews()
 
 void Win32DialogHost::Detach()
 {
+    annotations_.clear();
     views_.clear();
     events_ = nullptr;
     window_ = nullptr;

@@ -1,0 +1,53 @@
+// What assistive tools are told of a dialog's controls: the names the template gives them, and a
+// status line's new text where the focus is not.
+#include <oleacc.h>
+
+#include "platform/win32/uia_text_interfaces.h"
+#include "platform/win32/win32_dialog_host.h"
+#include "res/accessible_names.h"
+
+namespace {
+
+std::wstring Widened(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        wide[i] = static_cast<unsigned char>(text[i]);
+    return wide;
+}
+
+} // namespace
+
+void Win32DialogHost::AnnotateControls()
+{
+    const res::DialogTemplate* dialogTemplate = res::FindDialogTemplate(templateId_);
+    if (!dialogTemplate)
+        return;
+    for (const auto& [control, name] : res::AccessibleNames(*dialogTemplate)) {
+        if (TrafficViewWindow* view = View(control->id))
+            view->SetAccessibleName(name);
+        else if (const HWND window = Control(control->id))
+            annotations_.push_back(std::make_unique<ControlAnnotation>(window, Widened(name)));
+    }
+    for (const res::ControlTemplate& control : dialogTemplate->controls) {
+        if (res::IsStatusLine(control))
+            statusLines_.insert(control.id);
+    }
+    if (!statusLines_.empty() && !uia_)
+        uia_ = UiaLibrary::Load();
+}
+
+// A line's name is its text: readers speak a changed name of an object out of focus, and UI
+// Automation's live-region event where the system has it.
+void Win32DialogHost::AnnounceStatus(HWND line) const
+{
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, line, OBJID_CLIENT, CHILDID_SELF);
+    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, line, OBJID_CLIENT, CHILDID_SELF);
+    if (!uia_ || !uia_->ClientsAreListening())
+        return;
+    IRawElementProviderSimple* provider = nullptr;
+    if (FAILED(uia_->HostProviderFromHwnd(line, &provider)))
+        return;
+    uia_->RaiseAutomationEvent(provider, uia::kLiveRegionChangedEvent);
+    provider->Release();
+}
