@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include "platform/win32/uia_text_interfaces.h"
+
 namespace {
 
 constexpr UINT_PTR kSubclassId = 0x42524E41; // one subclass of ours per control
@@ -35,4 +37,17 @@ LRESULT CALLBACK ControlAnnotation::Procedure(
         annotation->installed_ = false;
     }
     return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void AnnounceNewName(HWND control, const UiaLibrary* uia)
+{
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, control, OBJID_CLIENT, CHILDID_SELF);
+    if (!uia || !uia->ClientsAreListening())
+        return;
+    IRawElementProviderSimple* provider = nullptr;
+    if (FAILED(uia->HostProviderFromHwnd(control, &provider)))
+        return;
+    uia->RaiseAutomationEvent(provider, uia::kLiveRegionChangedEvent);
+    provider->Release();
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32/qualified_accessible.h"
+#include "platform/win32/uia_library.h"
 
 class ControlAnnotation {
 public:
@@ -23,5 +24,10 @@ private:
     AccessibleOverrides overrides_;
     bool installed_ = false;
 };
+
+// A status line's new text, announced where the focus is not: its name is its text, and readers
+// speak a changed name (MSAA's name-change event) or a live region's change (UI Automation's
+// event, where `uia` is there).
+void AnnounceNewName(HWND control, const UiaLibrary* uia);
 
 #endif

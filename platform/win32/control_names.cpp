@@ -1,8 +1,5 @@
 // What assistive tools are told of a dialog's controls: the names the template gives them, and a
 // status line's new text where the focus is not.
-#include <oleacc.h>
-
-#include "platform/win32/uia_text_interfaces.h"
 #include "platform/win32/win32_dialog_host.h"
 #include "res/accessible_names.h"
 
@@ -37,17 +34,7 @@ void Win32DialogHost::AnnotateControls()
         uia_ = UiaLibrary::Load();
 }
 
-// A line's name is its text: readers speak a changed name of an object out of focus, and UI
-// Automation's live-region event where the system has it.
 void Win32DialogHost::AnnounceStatus(HWND line) const
 {
-    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, line, OBJID_CLIENT, CHILDID_SELF);
-    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, line, OBJID_CLIENT, CHILDID_SELF);
-    if (!uia_ || !uia_->ClientsAreListening())
-        return;
-    IRawElementProviderSimple* provider = nullptr;
-    if (FAILED(uia_->HostProviderFromHwnd(line, &provider)))
-        return;
-    uia_->RaiseAutomationEvent(provider, uia::kLiveRegionChangedEvent);
-    provider->Release();
+    AnnounceNewName(line, uia_.get());
 }

@@ -3,9 +3,11 @@
 // view has gone), and the MSAA objects the windows answer WM_GETOBJECT with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <oleacc.h>
 #include <wrl/client.h>
@@ -338,6 +340,36 @@ TEST_F(ViewAccessibility, AnAnnotatedControlKeepsItsRoleUnderTheQualifiedName)
     }
     EXPECT_EQ(nameOf(), L"Send");
     DestroyWindow(button);
+}
+
+// The events a reader hears of a status line it is not in, seen by an out-of-context hook.
+std::vector<HWND> g_nameChanged;
+
+void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT && child == CHILDID_SELF)
+        g_nameChanged.push_back(window);
+}
+
+TEST_F(ViewAccessibility, AStatusLineAnnouncesItsNewText)
+{
+    const HWND line = CreateWindowExA(0, "STATIC", "Idle", WS_CHILD | WS_VISIBLE, 10, 220, 200, 16, parent_, nullptr,
+        GetModuleHandleA(nullptr), nullptr);
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnNameChange,
+        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    g_nameChanged.clear();
+    SetWindowTextA(line, "Connected!");
+    AnnounceNewName(line, library_.get());
+    MSG message;
+    for (int pass = 0; pass < 50 && std::count(g_nameChanged.begin(), g_nameChanged.end(), line) == 0; ++pass) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        Sleep(10);
+    }
+    UnhookWinEvent(hook);
+    EXPECT_GE(std::count(g_nameChanged.begin(), g_nameChanged.end(), line), 1);
+    DestroyWindow(line);
 }
 
 } // namespace
