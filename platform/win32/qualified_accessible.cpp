@@ -5,6 +5,8 @@
 
 #include <wrl/client.h>
 
+#include "platform/win32/com_reference_count.h"
+
 namespace {
 
 using Microsoft::WRL::ComPtr;
@@ -15,7 +17,11 @@ bool IsSelf(const VARIANT& child)
 }
 
 // Everything goes to the system's object except what the overrides say of the window itself.
-class QualifiedAccessible final : public IAccessible, public IOleWindow {
+class QualifiedAccessible final : public IAccessible,
+                                  public IOleWindow,
+                                  private ComReferenceCount<QualifiedAccessible> {
+    friend class ComReferenceCount<QualifiedAccessible>;
+
 public:
     QualifiedAccessible(ComPtr<IAccessible> inner, AccessibleOverrides overrides)
         : inner_(std::move(inner))
@@ -25,26 +31,17 @@ public:
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
-        if (!object)
+        if (!Cleared(object))
             return E_POINTER;
-        *object = nullptr;
+        void* found = nullptr;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, kIidAccessible))
-            *object = static_cast<IAccessible*>(this);
+            found = static_cast<IAccessible*>(this);
         else if (IsEqualIID(iid, IID_IOleWindow))
-            *object = static_cast<IOleWindow*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+            found = static_cast<IOleWindow*>(this);
+        return Hand(found, object);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0)
-            delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return Acquire(); }
+    ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
 
     // IOleWindow: how WindowFromAccessibleObject finds the window.
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override
@@ -172,7 +169,6 @@ public:
 private:
     ~QualifiedAccessible() = default;
 
-    LONG references_ = 1;
     ComPtr<IAccessible> inner_;
     AccessibleOverrides overrides_;
 };

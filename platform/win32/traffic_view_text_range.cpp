@@ -10,6 +10,7 @@
 #include <wrl/client.h>
 
 #include "platform/text/text_units.h"
+#include "platform/win32/com_reference_count.h"
 #include "platform/win32/traffic_view_uia_provider.h"
 
 namespace {
@@ -62,7 +63,9 @@ BSTR ToBstr(const TextStore& store, std::int64_t from, std::int64_t to)
     return text;
 }
 
-class ViewTextRange final : public ITextRangeProvider {
+class ViewTextRange final : public ITextRangeProvider, private ComReferenceCount<ViewTextRange> {
+    friend class ComReferenceCount<ViewTextRange>;
+
 public:
     ViewTextRange(TrafficViewUiaProvider* provider, std::int64_t from, std::int64_t to)
         : provider_(provider)
@@ -72,33 +75,19 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
-        if (!object)
+        if (!Cleared(object))
             return E_POINTER;
-        *object = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, uia::kIidTextRangeProvider)
-            || IsEqualIID(iid, kIidTrafficViewTextRange))
-            *object = static_cast<ITextRangeProvider*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        const bool known = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, uia::kIidTextRangeProvider)
+            || IsEqualIID(iid, kIidTrafficViewTextRange);
+        return Hand(known ? static_cast<ITextRangeProvider*>(this) : nullptr, object);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0)
-            delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return Acquire(); }
+    ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
 
     HRESULT STDMETHODCALLTYPE Clone(ITextRangeProvider** result) override
     {
-        if (!result)
-            return E_POINTER;
-        *result = nullptr;
-        if (!Store())
-            return uia::kElementNotAvailable;
+        if (const HRESULT refused = Prepared(result))
+            return refused;
         *result = new (std::nothrow) ViewTextRange(provider_.Get(), start_, end_);
         return *result ? S_OK : E_OUTOFMEMORY;
     }
@@ -109,11 +98,8 @@ public:
             return E_POINTER;
         *result = FALSE;
         const ViewTextRange* other = nullptr;
-        const HRESULT found = Ours(range, &other);
-        if (FAILED(found))
-            return found;
-        Clamp();
-        other->Clamp();
+        if (const HRESULT refused = Ours(range, &other))
+            return refused;
         *result = other->start_ == start_ && other->end_ == end_ ? TRUE : FALSE;
         return S_OK;
     }
@@ -127,11 +113,8 @@ public:
         if (!IsEndpoint(endpoint) || !IsEndpoint(targetEndpoint))
             return E_INVALIDARG;
         const ViewTextRange* other = nullptr;
-        const HRESULT found = Ours(targetRange, &other);
-        if (FAILED(found))
-            return found;
-        Clamp();
-        other->Clamp();
+        if (const HRESULT refused = Ours(targetRange, &other))
+            return refused;
         const std::int64_t difference = Endpoint(endpoint) - other->Endpoint(targetEndpoint);
         *result = static_cast<int>(std::clamp<std::int64_t>(difference, INT_MIN, INT_MAX));
         return S_OK;
@@ -152,20 +135,14 @@ public:
     // All the text has one format and is read-only: there is no other attribute value to find.
     HRESULT STDMETHODCALLTYPE FindAttribute(TEXTATTRIBUTEID, VARIANT, BOOL, ITextRangeProvider** result) override
     {
-        if (!result)
-            return E_POINTER;
-        *result = nullptr;
-        return Store() ? S_OK : uia::kElementNotAvailable;
+        return Prepared(result);
     }
 
     HRESULT STDMETHODCALLTYPE FindText(BSTR text, BOOL backward, BOOL ignoreCase, ITextRangeProvider** result) override
     {
-        if (!result)
-            return E_POINTER;
-        *result = nullptr;
+        if (const HRESULT refused = Prepared(result))
+            return refused;
         const TextStore* store = Store();
-        if (!store)
-            return uia::kElementNotAvailable;
         if (!text)
             return E_INVALIDARG;
         Clamp();
@@ -219,22 +196,15 @@ public:
     // No rectangles: readers then place no highlight, and read on.
     HRESULT STDMETHODCALLTYPE GetBoundingRectangles(SAFEARRAY** result) override
     {
-        if (!result)
-            return E_POINTER;
-        *result = nullptr;
-        if (!Store())
-            return uia::kElementNotAvailable;
-        *result = SafeArrayCreateVector(VT_R8, 0, 0);
-        return *result ? S_OK : E_OUTOFMEMORY;
+        if (const HRESULT refused = Prepared(result))
+            return refused;
+        return EmptyArray(VT_R8, result);
     }
 
     HRESULT STDMETHODCALLTYPE GetEnclosingElement(IRawElementProviderSimple** result) override
     {
-        if (!result)
-            return E_POINTER;
-        *result = nullptr;
-        if (!Store())
-            return uia::kElementNotAvailable;
+        if (const HRESULT refused = Prepared(result))
+            return refused;
         *result = static_cast<IRawElementProviderSimple*>(provider_.Get());
         (*result)->AddRef();
         return S_OK;
@@ -242,12 +212,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetText(int maxLength, BSTR* result) override
     {
-        if (!result)
-            return E_POINTER;
-        *result = nullptr;
+        if (const HRESULT refused = Prepared(result))
+            return refused;
         const TextStore* store = Store();
-        if (!store)
-            return uia::kElementNotAvailable;
         if (maxLength < -1)
             return E_INVALIDARG;
         Clamp();
@@ -301,10 +268,8 @@ public:
         if (!IsEndpoint(endpoint) || !IsEndpoint(targetEndpoint))
             return E_INVALIDARG;
         const ViewTextRange* other = nullptr;
-        const HRESULT found = Ours(targetRange, &other);
-        if (FAILED(found))
-            return found;
-        other->Clamp();
+        if (const HRESULT refused = Ours(targetRange, &other))
+            return refused;
         SetEndpoint(endpoint, other->Endpoint(targetEndpoint));
         return S_OK;
     }
@@ -341,17 +306,27 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetChildren(SAFEARRAY** result) override
     {
-        if (!result)
-            return E_POINTER;
-        *result = nullptr;
-        if (!Store())
-            return uia::kElementNotAvailable;
-        *result = SafeArrayCreateVector(VT_UNKNOWN, 0, 0);
-        return *result ? S_OK : E_OUTOFMEMORY;
+        if (const HRESULT refused = Prepared(result))
+            return refused;
+        return EmptyArray(VT_UNKNOWN, result);
     }
 
 private:
     ~ViewTextRange() = default;
+
+    // S_OK with *result cleared, or why the call goes no further (0 is S_OK).
+    template<typename Out> HRESULT Prepared(Out** result) const
+    {
+        if (!Cleared(result))
+            return E_POINTER;
+        return Store() ? S_OK : uia::kElementNotAvailable;
+    }
+
+    static HRESULT EmptyArray(VARTYPE type, SAFEARRAY** result)
+    {
+        *result = SafeArrayCreateVector(type, 0, 0);
+        return *result ? S_OK : E_OUTOFMEMORY;
+    }
 
     const TextStore* Store() const
     {
@@ -386,7 +361,7 @@ private:
         Clamp();
     }
 
-    // A range of this same view, or why not.
+    // A range of this same view, both clamped to what is held, or why not.
     HRESULT Ours(ITextRangeProvider* range, const ViewTextRange** other) const
     {
         if (!Store())
@@ -400,10 +375,11 @@ private:
         if (candidate->provider_.Get() != provider_.Get())
             return E_INVALIDARG;
         *other = candidate;
+        Clamp();
+        candidate->Clamp();
         return S_OK;
     }
 
-    LONG references_ = 1;
     ComPtr<TrafficViewUiaProvider> provider_;
     mutable std::int64_t start_;
     mutable std::int64_t end_;

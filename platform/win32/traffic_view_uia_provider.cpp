@@ -32,32 +32,33 @@ TrafficViewUiaProvider::TrafficViewUiaProvider(
 
 HRESULT TrafficViewUiaProvider::QueryInterface(REFIID iid, void** object)
 {
-    if (!object)
+    if (!Cleared(object))
         return E_POINTER;
-    *object = nullptr;
+    void* found = nullptr;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, uia::kIidRawElementProviderSimple))
-        *object = static_cast<IRawElementProviderSimple*>(this);
+        found = static_cast<IRawElementProviderSimple*>(this);
     else if (IsEqualIID(iid, uia::kIidTextProvider))
-        *object = static_cast<uia::ITextProvider*>(this);
+        found = static_cast<uia::ITextProvider*>(this);
     else if (IsEqualIID(iid, uia::kIidTextProvider2))
-        *object = static_cast<uia::ITextProvider2*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+        found = static_cast<uia::ITextProvider2*>(this);
+    return Hand(found, object);
 }
 
 ULONG TrafficViewUiaProvider::AddRef()
 {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
+    return Acquire();
 }
 
 ULONG TrafficViewUiaProvider::Release()
 {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0)
-        delete this;
-    return static_cast<ULONG>(left);
+    return Drop();
+}
+
+template<typename Out> HRESULT TrafficViewUiaProvider::Prepared(Out** result) const
+{
+    if (!Cleared(result))
+        return E_POINTER;
+    return source_ ? S_OK : uia::kElementNotAvailable;
 }
 
 HRESULT TrafficViewUiaProvider::get_ProviderOptions(ProviderOptions* result)
@@ -70,11 +71,8 @@ HRESULT TrafficViewUiaProvider::get_ProviderOptions(ProviderOptions* result)
 
 HRESULT TrafficViewUiaProvider::GetPatternProvider(PATTERNID patternId, IUnknown** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    if (!source_)
-        return uia::kElementNotAvailable;
+    if (const HRESULT refused = Prepared(result))
+        return refused;
     if (patternId == uia::kTextPattern || patternId == uia::kTextPattern2) {
         *result = static_cast<uia::ITextProvider2*>(this);
         AddRef();
@@ -119,11 +117,8 @@ HRESULT TrafficViewUiaProvider::GetPropertyValue(PROPERTYID propertyId, VARIANT*
 
 HRESULT TrafficViewUiaProvider::get_HostRawElementProvider(IRawElementProviderSimple** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    if (!source_)
-        return uia::kElementNotAvailable;
+    if (const HRESULT refused = Prepared(result))
+        return refused;
     return library_->HostProviderFromHwnd(source_->Window(), result);
 }
 
@@ -148,11 +143,8 @@ HRESULT TrafficViewUiaProvider::RangeArray(std::int64_t from, std::int64_t to, S
 
 HRESULT TrafficViewUiaProvider::GetSelection(SAFEARRAY** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    if (!source_)
-        return uia::kElementNotAvailable;
+    if (const HRESULT refused = Prepared(result))
+        return refused;
     // No selection is the empty range at the caret, which is how readers find the caret.
     const TextRange selection = source_->Selection();
     if (selection.from == selection.to)
@@ -162,11 +154,8 @@ HRESULT TrafficViewUiaProvider::GetSelection(SAFEARRAY** result)
 
 HRESULT TrafficViewUiaProvider::GetVisibleRanges(SAFEARRAY** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    if (!source_)
-        return uia::kElementNotAvailable;
+    if (const HRESULT refused = Prepared(result))
+        return refused;
     const TextRange visible = source_->VisibleText();
     return RangeArray(visible.from, visible.to, result);
 }
@@ -174,19 +163,14 @@ HRESULT TrafficViewUiaProvider::GetVisibleRanges(SAFEARRAY** result)
 // The view has no child elements.
 HRESULT TrafficViewUiaProvider::RangeFromChild(IRawElementProviderSimple* /*child*/, uia::ITextRangeProvider** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    return source_ ? E_INVALIDARG : uia::kElementNotAvailable;
+    const HRESULT refused = Prepared(result);
+    return refused ? refused : E_INVALIDARG;
 }
 
 HRESULT TrafficViewUiaProvider::RangeFromPoint(uia::UiaPoint point, uia::ITextRangeProvider** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    if (!source_)
-        return uia::kElementNotAvailable;
+    if (const HRESULT refused = Prepared(result))
+        return refused;
     const POINT screen{static_cast<LONG>(point.x), static_cast<LONG>(point.y)};
     const std::int64_t at = source_->OffsetAtScreenPoint(screen);
     if (at < 0)
@@ -196,11 +180,8 @@ HRESULT TrafficViewUiaProvider::RangeFromPoint(uia::UiaPoint point, uia::ITextRa
 
 HRESULT TrafficViewUiaProvider::get_DocumentRange(uia::ITextRangeProvider** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    if (!source_)
-        return uia::kElementNotAvailable;
+    if (const HRESULT refused = Prepared(result))
+        return refused;
     const TextStore& store = source_->Store();
     return NewRange(this, store.beginOffset(), store.endOffset(), result);
 }
@@ -216,10 +197,8 @@ HRESULT TrafficViewUiaProvider::get_SupportedTextSelection(uia::SupportedTextSel
 HRESULT TrafficViewUiaProvider::RangeFromAnnotation(
     IRawElementProviderSimple* /*annotation*/, uia::ITextRangeProvider** result)
 {
-    if (!result)
-        return E_POINTER;
-    *result = nullptr;
-    return source_ ? E_INVALIDARG : uia::kElementNotAvailable;
+    const HRESULT refused = Prepared(result);
+    return refused ? refused : E_INVALIDARG;
 }
 
 HRESULT TrafficViewUiaProvider::GetCaretRange(BOOL* isActive, uia::ITextRangeProvider** result)

@@ -8,10 +8,15 @@
 #include <string>
 
 #include "platform/win32/accessible_text_source.h"
+#include "platform/win32/com_reference_count.h"
 #include "platform/win32/uia_library.h"
 #include "platform/win32/uia_text_interfaces.h"
 
-class TrafficViewUiaProvider final : public IRawElementProviderSimple, public uia::ITextProvider2 {
+class TrafficViewUiaProvider final : public IRawElementProviderSimple,
+                                     public uia::ITextProvider2,
+                                     private ComReferenceCount<TrafficViewUiaProvider> {
+    friend class ComReferenceCount<TrafficViewUiaProvider>;
+
 public:
     // Held once by the caller (a new COM object's one reference).
     static TrafficViewUiaProvider* Create(
@@ -50,10 +55,11 @@ public:
 private:
     TrafficViewUiaProvider(AccessibleTextSource& source, std::wstring name, std::shared_ptr<const UiaLibrary> library);
     ~TrafficViewUiaProvider() = default;
+    // S_OK with *result cleared, or why the call goes no further (0 is S_OK).
+    template<typename Out> HRESULT Prepared(Out** result) const;
     // A one-element array holding a new range over [from, to).
     HRESULT RangeArray(std::int64_t from, std::int64_t to, SAFEARRAY** result);
 
-    LONG references_ = 1;
     AccessibleTextSource* source_;
     std::wstring name_;
     std::shared_ptr<const UiaLibrary> library_;
