@@ -283,6 +283,36 @@ TEST_F(ViewAccessibility, AProviderOutlivingItsViewAnswersNotAvailable)
     EXPECT_EQ(provider_->get_DocumentRange(document.GetAddressOf()), uia::kElementNotAvailable);
 }
 
+// UI Automation's client side through the view's own WM_GETOBJECT: the name the view was given,
+// and no answer (nor a crash) once the view has gone while the reader still holds its element.
+TEST_F(ViewAccessibility, AReaderHoldingTheViewAfterItHasGoneGetsNoAnswer)
+{
+    DECLARE_HANDLE(Node);
+    const HMODULE core = GetModuleHandleA("uiautomationcore.dll");
+    ASSERT_NE(core, nullptr);
+    const auto find = [core](const char* name) { return reinterpret_cast<void*>(GetProcAddress(core, name)); };
+    const auto nodeFromHandle = reinterpret_cast<HRESULT(WINAPI*)(HWND, Node*)>(find("UiaNodeFromHandle"));
+    const auto propertyValue
+        = reinterpret_cast<HRESULT(WINAPI*)(Node, PROPERTYID, VARIANT*)>(find("UiaGetPropertyValue"));
+    const auto nodeRelease = reinterpret_cast<BOOL(WINAPI*)(Node)>(find("UiaNodeRelease"));
+    if (!nodeFromHandle || !propertyValue || !nodeRelease)
+        GTEST_SKIP() << "this system's UI Automation has no client functions";
+    Node node = nullptr;
+    ASSERT_EQ(nodeFromHandle(view_->Window(), &node), S_OK);
+    VARIANT name;
+    VariantInit(&name);
+    ASSERT_EQ(propertyValue(node, uia::kNameProperty, &name), S_OK);
+    ASSERT_EQ(name.vt, VT_BSTR);
+    EXPECT_EQ(std::wstring(name.bstrVal), L"(to remote server)");
+    VariantClear(&name);
+
+    view_.reset();
+    const HRESULT after = propertyValue(node, uia::kNameProperty, &name);
+    EXPECT_TRUE(FAILED(after) || name.vt != VT_BSTR) << std::hex << after;
+    VariantClear(&name);
+    nodeRelease(node);
+}
+
 // MSAA through the view's own WM_GETOBJECT, as an older reader asks.
 TEST_F(ViewAccessibility, MsaaReadsTheViewAsNamedReadOnlyText)
 {
