@@ -47,8 +47,12 @@ void Win32DialogHost::SetControlText(int controlId, std::string_view text)
     const HWND control = Control(controlId);
     if (!control)
         return;
+    // A status line told its own text again has nothing new to announce.
+    const bool statusLine = statusLines_.count(controlId) != 0;
+    if (statusLine && GetControlText(controlId) == text)
+        return;
     SetDlgItemTextA(window_, controlId, std::string(text).c_str());
-    if (statusLines_.count(controlId))
+    if (statusLine)
         AnnounceStatus(control);
 }
 
