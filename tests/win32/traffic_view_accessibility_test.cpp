@@ -7,6 +7,7 @@
 #include <climits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <oleacc.h>
@@ -372,34 +373,75 @@ TEST_F(ViewAccessibility, AnAnnotatedControlKeepsItsRoleUnderTheQualifiedName)
     DestroyWindow(button);
 }
 
-// The events a reader hears of a status line it is not in, seen by an out-of-context hook.
-std::vector<HWND> g_nameChanged;
-
-void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+// The events a reader hears, seen by an out-of-context hook as another process would see them. The
+// hook's procedure has no context of its own: what it hears goes here.
+std::vector<std::pair<DWORD, HWND>>& Heard()
 {
-    if (object == OBJID_CLIENT && child == CHILDID_SELF)
-        g_nameChanged.push_back(window);
+    static std::vector<std::pair<DWORD, HWND>> heard;
+    return heard;
 }
 
-TEST_F(ViewAccessibility, AStatusLineAnnouncesItsNewText)
+void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD)
 {
+    if (object == OBJID_CLIENT && child == CHILDID_SELF)
+        Heard().emplace_back(event, window);
+}
+
+enum class Change { StatusText, Traffic, CaretKey };
+
+struct EventCase {
+    const char* name;
+    Change change;
+    DWORD event;
+};
+
+void PrintTo(const EventCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ViewEvents : public ViewAccessibility, public testing::WithParamInterface<EventCase> { };
+
+TEST_P(ViewEvents, ReachAReaderWhereverTheFocusIs)
+{
+    const EventCase& c = GetParam();
     const HWND line = CreateWindowExA(0, "STATIC", "Idle", WS_CHILD | WS_VISIBLE, 10, 220, 200, 16, parent_, nullptr,
         GetModuleHandleA(nullptr), nullptr);
-    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnNameChange,
-        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_TEXTSELECTIONCHANGED, nullptr,
+        &OnEvent, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
-    g_nameChanged.clear();
-    SetWindowTextA(line, "Connected!");
-    AnnounceNewName(line, library_.get());
+    Heard().clear();
+    HWND source = view_->Window();
+    switch (c.change) {
+    case Change::StatusText:
+        SetWindowTextA(line, "Connected!");
+        AnnounceNewName(line, library_.get());
+        source = line;
+        break;
+    case Change::Traffic:
+        view_->Append("HTTP/1.1 200 OK\r\n");
+        view_->Flush();
+        break;
+    case Change::CaretKey:
+        PressKey(view_->Window(), VK_LEFT, false, false);
+        break;
+    }
+    const std::pair<DWORD, HWND> expected{c.event, source};
+    const auto heard = [&] { return std::count(Heard().begin(), Heard().end(), expected) > 0; };
     MSG message;
-    for (int pass = 0; pass < 50 && std::count(g_nameChanged.begin(), g_nameChanged.end(), line) == 0; ++pass) {
+    for (int pass = 0; pass < 50 && !heard(); ++pass) {
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&message);
         Sleep(10);
     }
     UnhookWinEvent(hook);
-    EXPECT_GE(std::count(g_nameChanged.begin(), g_nameChanged.end(), line), 1);
+    EXPECT_TRUE(heard());
     DestroyWindow(line);
 }
+
+INSTANTIATE_TEST_SUITE_P(Changes, ViewEvents,
+    testing::Values(EventCase{"a status line's new text", Change::StatusText, EVENT_OBJECT_NAMECHANGE},
+        EventCase{"traffic flushed into a view", Change::Traffic, EVENT_OBJECT_VALUECHANGE},
+        EventCase{"a key moving the caret", Change::CaretKey, EVENT_OBJECT_TEXTSELECTIONCHANGED}));
 
 } // namespace
