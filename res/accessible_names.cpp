@@ -22,8 +22,9 @@ bool HasOwnText(const ControlTemplate& control)
         || control.kind == ControlKind::DefaultPushButton;
 }
 
-// Trimmed, without the colon a label ends with.
-std::string WithoutColon(const char* text)
+} // namespace
+
+std::string CaptionName(const char* text)
 {
     std::string name(text);
     const auto first = name.find_first_not_of(" \t");
@@ -33,8 +34,6 @@ std::string WithoutColon(const char* text)
         name.pop_back();
     return name;
 }
-
-} // namespace
 
 const ControlTemplate* GroupOf(std::span<const ControlTemplate> controls, const ControlTemplate& control)
 {
@@ -82,9 +81,9 @@ std::map<const ControlTemplate*, std::string> AccessibleNames(const DialogTempla
         const ControlTemplate& control = controls[i];
         if (control.kind == ControlKind::Edit || control.kind == ControlKind::MultiLineEdit) {
             if (const ControlTemplate* label = LabelOf(controls, i))
-                names[&control] = WithoutColon(label->text);
+                names[&control] = CaptionName(label->text);
         } else if (HasOwnText(control)) {
-            names[&control] = WithoutColon(control.text);
+            names[&control] = CaptionName(control.text);
         }
     }
 
@@ -93,7 +92,8 @@ std::map<const ControlTemplate*, std::string> AccessibleNames(const DialogTempla
         ++uses[name];
     for (auto it = names.begin(); it != names.end();) {
         const ControlTemplate& control = *it->first;
-        if (uses[it->second] > 1) {
+        // A view's caption says only which way its traffic goes; its group says whose it is.
+        if (uses[it->second] > 1 || control.kind == ControlKind::MultiLineEdit) {
             if (const ControlTemplate* group = GroupOf(controls, control))
                 it->second = std::string(group->text) + ' ' + it->second;
         } else if (HasOwnText(control)) {

@@ -1,6 +1,8 @@
 // What assistive tools call the controls of a dialog template, one rule for every window system:
 // each field and view is named by the label in front of it, and a control whose name another
-// control shares is qualified by its group box ("Local Client Sent bytes", "Local Server Auto").
+// control shares is qualified by its group box ("Local Client Sent bytes", "Local Server Auto"), as
+// is each view, whose caption says only which way its traffic goes ("Local Client (to remote
+// server)").
 #ifndef BRINDLE_RES_ACCESSIBLE_NAMES_H
 #define BRINDLE_RES_ACCESSIBLE_NAMES_H
 
@@ -19,6 +21,9 @@ const ControlTemplate* LabelOf(std::span<const ControlTemplate> controls, std::s
 
 // The smallest group box around the control, or nullptr.
 const ControlTemplate* GroupOf(std::span<const ControlTemplate> controls, const ControlTemplate& control);
+
+// What a label's text names: trimmed, without the colon it ends with.
+std::string CaptionName(const char* text);
 
 // A text the program rewrites while it runs (the status lines): a static text with an id.
 bool IsStatusLine(const ControlTemplate& control);

@@ -97,26 +97,6 @@ int NewTcpSocket()
     return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
 }
 
-// Failures of accept() that belong to one incoming connection, already dropped from the queue
-// (accept(2), "Error handling"), or a connection aborted before it was taken: the next accept may
-// well succeed. The relay stops listening on any other failure than 10035, so these are retried.
-bool IsPerConnectionAcceptError(int error)
-{
-    switch (error) {
-    case ECONNABORTED:
-    case ENETDOWN:
-    case EPROTO:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 PosixSockets::~PosixSockets()
@@ -219,16 +199,15 @@ SocketHandle PosixSockets::Accept(SocketHandle s, SocketAddressIn* peer)
     if (!Owns(s)) {
         return kNoSocket;
     }
-    constexpr int kMaxDroppedConnections = 16;
     sockaddr_in remote{};
     int fd = -1;
-    for (int dropped = 0; fd < 0;) {
+    do {
         socklen_t length = sizeof remote;
         // Linux accepted sockets do not inherit O_NONBLOCK; the relay needs them non-blocking.
         fd = ::accept4(s, reinterpret_cast<sockaddr*>(&remote), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0 && errno != EINTR && !(IsPerConnectionAcceptError(errno) && ++dropped < kMaxDroppedConnections)) {
-            return FailErrno(errno);
-        }
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return Fail(WsaErrorFromAcceptErrno(errno));
     }
     if (peer != nullptr) {
         *peer = FromSockaddr(remote);

@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <qdrawutil.h>
 
+#include "platform/qt/caret_before_focus.h"
 #include "platform/qt/status_line.h"
 #include "platform/qt/traffic_view.h"
 #include "res/accessible_names.h"
@@ -126,6 +127,7 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
         edit->setFrame(control.style & res::kBorder);
         if (control.style & res::kRightAlign)
             edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        PlaceCaretBeforeFocus(*edit);
         return edit;
     }
     case ControlKind::MultiLineEdit: {
@@ -155,7 +157,8 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
 }
 
 // Each field, view and status line is the buddy of the label in front of it, which gives it the
-// labelled-by relation assistive tools follow.
+// labelled-by relation assistive tools follow. Readers speak that label rather than the field's
+// own name, so a label whose field is named with its group carries the same name.
 void LinkCaptions(std::span<const ControlTemplate> controls, const std::vector<BuiltControl>& built)
 {
     for (std::size_t i = 0; i < controls.size(); ++i) {
@@ -163,9 +166,14 @@ void LinkCaptions(std::span<const ControlTemplate> controls, const std::vector<B
         const bool captioned = control.kind == ControlKind::Edit || control.kind == ControlKind::MultiLineEdit
             || res::IsStatusLine(control);
         const ControlTemplate* caption = captioned ? res::LabelOf(controls, i) : nullptr;
-        if (caption)
-            static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget)
-                ->setBuddy(built[i].widget);
+        if (!caption)
+            continue;
+        QWidget* field = built[i].widget;
+        auto* label = static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget);
+        label->setBuddy(field);
+        if (!field->accessibleName().isEmpty()
+            && field->accessibleName() != Latin1(res::CaptionName(caption->text).c_str()))
+            label->setAccessibleName(field->accessibleName());
     }
 }
 

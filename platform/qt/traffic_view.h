@@ -84,6 +84,9 @@ private:
     // The range with LF line ends, as the clipboard and accessibility tools get it.
     QString plainText(std::int64_t from, std::int64_t to) const;
     void notifyAccessibility();
+    void makeFindBar();
+    // Shows the bar, in the Tab order after the view, without moving the focus.
+    void showFindBar();
     void closeFind();
     void layoutFindBar();
     void find(SearchDirection direction);

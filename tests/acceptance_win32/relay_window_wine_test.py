@@ -31,8 +31,8 @@ DESKTOP = "brindle,1024x768"
 # state bit it must have). Roles: 42 text; Wine 8 calls buttons and static texts "client" (10).
 READ_ONLY = 0x40
 MSAA_EXPECTED = [
-    (1012, "(to remote server)", 42, READ_ONLY),
-    (1013, "(to remote client)", 42, READ_ONLY),
+    (1012, "Local Client (to remote server)", 42, READ_ONLY),
+    (1013, "Local Server (to remote client)", 42, READ_ONLY),
     (1022, "Local Client Sent bytes", 42, READ_ONLY),
     (1029, "Local Server Received bytes", 42, READ_ONLY),
     (1015, "Local Server Auto", None, 0),
@@ -41,7 +41,7 @@ MSAA_EXPECTED = [
     (1019, "Connect", None, 0),
 ]
 # And through UI Automation's client side: the views as named documents (control type 50030).
-UIA_EXPECTED = [(1012, "(to remote server)", 50030), (1013, "(to remote client)", 50030)]
+UIA_EXPECTED = [(1012, "Local Client (to remote server)", 50030), (1013, "Local Server (to remote client)", 50030)]
 # Pixels that change below the caption when the About box opens (about 8500: its texts, icon and
 # frame on the dialog's own grey); a closed box leaves none.
 ABOUT_BOX_PIXELS = 5000
