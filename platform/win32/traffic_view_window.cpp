@@ -53,6 +53,8 @@ TrafficViewWindow::TrafficViewWindow(HWND window, std::int64_t capacity)
 
 TrafficViewWindow::~TrafficViewWindow()
 {
+    if (window_)
+        accessibility_.WindowDestroyed();
     DestroyObjectWindow(window_);
 }
 
@@ -64,6 +66,7 @@ void TrafficViewWindow::Append(std::string_view text)
 void TrafficViewWindow::SetText(std::string_view text)
 {
     model_.setText(text);
+    accessibility_.TextReplaced();
     Sync();
 }
 
@@ -71,6 +74,7 @@ void TrafficViewWindow::Flush()
 {
     model_.flush();
     Sync();
+    accessibility_.TextFlushed(); // tells only what arrived since it last told
 }
 
 void TrafficViewWindow::Sync()
@@ -84,6 +88,8 @@ void TrafficViewWindow::Sync()
         findBar_->SetStatus(findStatusText(model_.findStatus()));
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
+    if (changes & (kSelectionChanged | kCaretMoved))
+        accessibility_.SelectionChanged();
 }
 
 void TrafficViewWindow::MeasureFont()
@@ -222,9 +228,48 @@ void TrafficViewWindow::Paint()
     EndPaint(window_, &paint);
 }
 
+TextRange TrafficViewWindow::VisibleText() const
+{
+    const TextStore& store = model_.store();
+    const std::int64_t top = model_.topLine();
+    const std::int64_t last = std::min<std::int64_t>(top + model_.pageLines(), store.lineCount() - 1);
+    return {store.lineStart(std::min(top, last)), store.lineEnd(last)};
+}
+
+std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
+{
+    RECT client{};
+    if (!window_ || !ScreenToClient(window_, &point) || !GetClientRect(window_, &client) || !PtInRect(&client, point))
+        return -1;
+    const auto [row, column] = CellAt(MAKELPARAM(point.x, point.y));
+    return model_.offsetAtCell(row, column);
+}
+
+void TrafficViewWindow::Select(std::int64_t anchor, std::int64_t caret)
+{
+    model_.select(anchor, caret);
+    model_.ensureVisible(model_.caret());
+    Sync();
+}
+
+void TrafficViewWindow::ShowOffset(std::int64_t offset)
+{
+    model_.ensureVisible(offset);
+    Sync();
+}
+
 LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_GETOBJECT: {
+        LRESULT answer = 0;
+        if (accessibility_.OnGetObject(wParam, lParam, &answer))
+            return answer;
+        break;
+    }
+    case WM_DESTROY:
+        accessibility_.WindowDestroyed();
+        return 0;
     case WM_CREATE:
         MeasureFont();
         UpdatePage();

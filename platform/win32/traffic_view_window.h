@@ -12,10 +12,12 @@
 #include <string_view>
 
 #include "platform/text/traffic_view_model.h"
+#include "platform/win32/accessible_text_source.h"
 #include "platform/win32/find_bar_window.h"
+#include "platform/win32/traffic_view_accessibility.h"
 #include "platform/win32/windows_api.h"
 
-class TrafficViewWindow : private FindBarClient, private TrafficViewHost {
+class TrafficViewWindow final : public AccessibleTextSource, private FindBarClient, private TrafficViewHost {
 public:
     // Both views full stay well inside the memory a 32-bit process can count on.
     static constexpr std::int64_t kDefaultCapacity = std::int64_t{128} << 20;
@@ -34,9 +36,20 @@ public:
     // Replaces everything; "" empties the view.
     void SetText(std::string_view text);
     std::string Text() const { return model_.store().text(); }
-    HWND Window() const { return window_; }
-    // The text, caret and selection, for what reads the view.
+    HWND Window() const override { return window_; }
+    // The text, caret, selection and scrolling, as the model holds them.
     const TrafficViewModel& Model() const { return model_; }
+    // What assistive tools call the view: its label's text.
+    void SetAccessibleName(const std::string& name) { accessibility_.SetName(name); }
+
+    // What assistive tools reach of the view.
+    const TextStore& Store() const override { return model_.store(); }
+    std::int64_t Caret() const override { return model_.caret(); }
+    TextRange Selection() const override { return model_.selection(); }
+    TextRange VisibleText() const override;
+    std::int64_t OffsetAtScreenPoint(POINT point) const override;
+    void Select(std::int64_t anchor, std::int64_t caret) override;
+    void ShowOffset(std::int64_t offset) override;
     // Null until find is first opened.
     const FindBarWindow* FindBar() const { return findBar_.get(); }
 
@@ -85,6 +98,8 @@ private:
     int charWidth_ = 8;
     int lineHeight_ = 16;
     std::string lineBuffer_;
+    // Last: it reaches the members above until it goes.
+    TrafficViewAccessibility accessibility_{*this};
 };
 
 #endif
