@@ -56,13 +56,9 @@ private:
     HFONT font_ = nullptr; // the dialog's: never deleted here
     int height_ = 24;
     // Its controls, in reading order.
-    HWND caption_ = nullptr;
-    HWND field_ = nullptr;
-    HWND matchCase_ = nullptr;
-    HWND status_ = nullptr;
+    HWND caption_{}, field_{}, matchCase_{}, status_{};
     // The field's and the box's own procedures, which ours hand the rest on to.
-    WNDPROC fieldProcedure_ = nullptr;
-    WNDPROC matchCaseProcedure_ = nullptr;
+    WNDPROC fieldProcedure_{}, matchCaseProcedure_{};
 };
 
 #endif
