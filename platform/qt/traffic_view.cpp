@@ -6,9 +6,11 @@
 #include <QAccessible>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <climits>
 #include <cmath>
 
@@ -19,17 +21,9 @@ constexpr int kDragScrollMs = 50;
 // Keeps offsets, line numbers and scroll ranges within int, which Qt's scroll bars and accessibility use.
 constexpr std::int64_t kMaxViewCapacity = std::int64_t{1} << 30;
 
-// Control bytes and the soft hyphen get a stand-in of one cell, so that columns stay lined up whatever
-// the font does with them.
-void makePrintable(std::string& bytes)
+int toInt(std::int64_t value)
 {
-    for (char& c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            c = '.';
-        else if (u == 0xAD)
-            c = '-';
-    }
+    return static_cast<int>(std::clamp<std::int64_t>(value, 0, INT_MAX));
 }
 
 } // namespace
@@ -49,6 +43,8 @@ TrafficView::TrafficView(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     updateMetrics();
+    updatePage();
+    model_.takeChanges();
     updateScrollBars();
     makeFindBar();
 }
@@ -57,49 +53,31 @@ void TrafficView::appendText(std::string_view text)
 {
     if (text.empty())
         return;
-    store_.append(text);
-    followEnd_ = true;
-    followStore();
-    if (!hasSelection()) {
-        const std::int64_t end = store_.lineEnd(store_.lineCount() - 1);
-        anchor_ = end;
-        cursor_ = end;
-    }
+    model_.append(text);
     scheduleFlush();
 }
 
 void TrafficView::setText(std::string_view text)
 {
-    // Offsets start again from zero: a search under way would look in the wrong place.
-    cancelSearch();
-    store_.clear();
-    store_.append(text);
-    seenDroppedLines_ = store_.droppedLines();
-    announcedEnd_ = store_.beginOffset();
-    anchor_ = store_.beginOffset();
-    cursor_ = anchor_;
-    goalColumn_ = -1;
-    followEnd_ = false;
-    updateScrollBars();
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
+    model_.setText(text);
+    announcedEnd_ = model_.store().beginOffset();
+    sync();
     scheduleFlush();
 }
 
 std::string TrafficView::text() const
 {
-    return store_.text();
+    return model_.store().text();
 }
 
 qint64 TrafficView::characterCount() const
 {
-    return store_.size();
+    return model_.store().size();
 }
 
 void TrafficView::setCapacity(qint64 maxCharacters)
 {
-    store_.setCapacity(std::min<std::int64_t>(maxCharacters, kMaxViewCapacity));
-    followStore();
+    model_.setCapacity(std::min<std::int64_t>(maxCharacters, kMaxViewCapacity));
     scheduleFlush();
 }
 
@@ -114,24 +92,36 @@ void TrafficView::scheduleFlush()
 void TrafficView::flush()
 {
     flushPending_ = false;
-    updateScrollBars();
-    if (followEnd_) {
-        followEnd_ = false;
-        scrollToEnd();
-    }
+    model_.flush();
+    sync();
     viewport()->update();
     notifyAccessibility();
 }
 
-// Offsets outlive dropped lines but line numbers shift, and so does the scroll position with them.
-void TrafficView::followStore()
+void TrafficView::sync()
 {
-    const std::int64_t dropped = store_.droppedLines() - seenDroppedLines_;
-    seenDroppedLines_ = store_.droppedLines();
-    anchor_ = std::max(anchor_, store_.beginOffset());
-    cursor_ = std::max(cursor_, store_.beginOffset());
-    if (dropped > 0 && !followEnd_)
-        verticalScrollBar()->setValue(static_cast<int>(std::max<std::int64_t>(0, topLine() - dropped)));
+    const unsigned changes = model_.takeChanges();
+    if (changes == 0)
+        return;
+    if (changes & (kTextChanged | kScrolled))
+        updateScrollBars();
+    viewport()->update();
+    // The selection first, then the find status: a reader hears the match, then the bar's answer.
+    if (QAccessible::isActive()) {
+        const auto relative
+            = [this](std::int64_t offset) { return static_cast<int>(offset - model_.store().beginOffset()); };
+        if (changes & kCaretMoved) {
+            QAccessibleTextCursorEvent moved(this, relative(model_.caret()));
+            QAccessible::updateAccessibility(&moved);
+        }
+        if (changes & kSelectionChanged) {
+            const TextRange selected = model_.selection();
+            QAccessibleTextSelectionEvent event(this, relative(selected.from), relative(selected.to));
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+    if (changes & kFindStatusChanged && findBar_)
+        findBar_->setStatus(QString::fromLatin1(findStatusText(model_.findStatus())));
 }
 
 void TrafficView::updateMetrics()
@@ -142,47 +132,26 @@ void TrafficView::updateMetrics()
     ascent_ = qCeil(metrics.ascent());
 }
 
+void TrafficView::updatePage()
+{
+    model_.setPage(visibleLines(), visibleColumns());
+}
+
+// The scroll bars show the model's position; while they are set, their own signals are not input.
 void TrafficView::updateScrollBars()
 {
-    const int lines = visibleLines();
+    syncingScrollBars_ = true;
     QScrollBar* vertical = verticalScrollBar();
-    vertical->setRange(0, static_cast<int>(std::max<std::int64_t>(0, store_.lineCount() - lines)));
-    vertical->setPageStep(std::max(1, lines));
+    vertical->setRange(0, toInt(model_.maxTopLine()));
+    vertical->setPageStep(std::max(1, visibleLines()));
     vertical->setSingleStep(1);
-
-    // One column more than the longest line, for a caret after its last character.
-    const int columns = visibleColumns();
-    const std::int64_t widest = std::min<std::int64_t>(INT_MAX, store_.longestLine() + 1);
+    vertical->setValue(toInt(model_.topLine()));
     QScrollBar* horizontal = horizontalScrollBar();
-    horizontal->setRange(0, static_cast<int>(std::max<std::int64_t>(0, widest - columns)));
-    horizontal->setPageStep(std::max(1, columns));
+    horizontal->setRange(0, toInt(model_.maxLeftColumn()));
+    horizontal->setPageStep(std::max(1, visibleColumns()));
     horizontal->setSingleStep(1);
-}
-
-void TrafficView::scrollToEnd()
-{
-    ensureVisible(store_.lineEnd(store_.lineCount() - 1));
-}
-
-void TrafficView::ensureVisible(std::int64_t offset)
-{
-    if (flushPending_)
-        updateScrollBars();
-    const auto [line, column] = lineColumnAt(store_, offset);
-
-    QScrollBar* vertical = verticalScrollBar();
-    const int lines = std::max(1, visibleLines());
-    if (line < vertical->value())
-        vertical->setValue(static_cast<int>(line));
-    else if (line >= vertical->value() + lines)
-        vertical->setValue(static_cast<int>(line - lines + 1));
-
-    QScrollBar* horizontal = horizontalScrollBar();
-    const int columns = std::max(1, visibleColumns());
-    if (column < horizontal->value())
-        horizontal->setValue(static_cast<int>(column));
-    else if (column >= horizontal->value() + columns)
-        horizontal->setValue(static_cast<int>(std::min<std::int64_t>(INT_MAX, column - columns + 1)));
+    horizontal->setValue(toInt(model_.leftColumn()));
+    syncingScrollBars_ = false;
 }
 
 int TrafficView::visibleLines() const
@@ -195,26 +164,19 @@ int TrafficView::visibleColumns() const
     return std::max(0, static_cast<int>((viewport()->width() - kMargin) / charWidth_));
 }
 
-int TrafficView::topLine() const
+LineColumn TrafficView::cellAt(QPoint viewportPos) const
 {
-    return verticalScrollBar()->value();
-}
-
-std::int64_t TrafficView::offsetAt(QPoint viewportPos) const
-{
-    const std::int64_t row = static_cast<std::int64_t>(std::floor(static_cast<double>(viewportPos.y()) / lineHeight_));
-    const std::int64_t column = horizontalScrollBar()->value() + qRound((viewportPos.x() - kMargin) / charWidth_);
-    return offsetOf(store_, topLine() + row, column);
+    return {static_cast<std::int64_t>(std::floor(static_cast<double>(viewportPos.y()) / lineHeight_)),
+        qRound((viewportPos.x() - kMargin) / charWidth_)};
 }
 
 QRect TrafficView::caretRect(std::int64_t offset) const
 {
-    const auto [line, textColumn] = lineColumnAt(store_, offset);
-    const std::int64_t column = textColumn - horizontalScrollBar()->value();
+    const auto [row, column] = model_.cellOf(offset);
     // Far off screen only the side matters; keep the arithmetic within int.
     constexpr std::int64_t kFar = INT_MAX / 4;
     const std::int64_t x = kMargin + std::llround(static_cast<double>(column) * charWidth_);
-    const std::int64_t y = (line - topLine()) * lineHeight_;
+    const std::int64_t y = row * lineHeight_;
     return QRect(
         static_cast<int>(std::clamp(x, -kFar, kFar)), static_cast<int>(std::clamp(y, -kFar, kFar)), 1, lineHeight_);
 }
@@ -223,56 +185,39 @@ void TrafficView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    const std::int64_t top = topLine();
+    const TextStore& store = model_.store();
+    const std::int64_t top = model_.topLine();
     const std::int64_t first = top + std::max(0, area.top()) / lineHeight_;
-    const std::int64_t last = std::min(store_.lineCount() - 1, top + area.bottom() / lineHeight_);
-    const std::int64_t scrolled = horizontalScrollBar()->value();
-    const std::int64_t columns = visibleColumns() + 2;
-    const std::int64_t selectedFrom = selectionStart();
-    const std::int64_t selectedTo = selectionEnd();
+    const std::int64_t last = std::min(store.lineCount() - 1, top + area.bottom() / lineHeight_);
     const QPalette& colors = palette();
 
     for (std::int64_t line = first; line <= last; ++line) {
         const int y = static_cast<int>(line - top) * lineHeight_;
-        const std::int64_t start = store_.lineStart(line);
-        const std::int64_t end = store_.lineEnd(line);
-        const std::int64_t from = std::min(start + scrolled, end);
-        const std::int64_t to = std::min(end, from + columns);
-        const auto xAt
-            = [&](std::int64_t offset) { return kMargin + static_cast<qreal>(offset - start - scrolled) * charWidth_; };
+        const VisibleLine shown = model_.visibleLine(line);
+        const auto xAt = [&](std::int64_t offset) {
+            return kMargin + static_cast<qreal>(offset - shown.start - model_.leftColumn()) * charWidth_;
+        };
+        const std::int64_t cellsTo = shown.selectedTo + (shown.breakSelected ? 1 : 0);
+        if (shown.selectedFrom < cellsTo)
+            painter.fillRect(QRectF(xAt(shown.selectedFrom), y,
+                                 static_cast<qreal>(cellsTo - shown.selectedFrom) * charWidth_, lineHeight_),
+                colors.color(QPalette::Highlight));
 
-        if (hasSelection()) {
-            // A selected line break shows as one more selected cell.
-            const bool breakSelected = selectedFrom <= end && selectedTo > end && line + 1 < store_.lineCount();
-            const std::int64_t cellsFrom = std::clamp(selectedFrom, from, to);
-            const std::int64_t cellsTo = std::clamp(selectedTo, from, to) + (breakSelected && to == end ? 1 : 0);
-            if (cellsFrom < cellsTo)
-                painter.fillRect(
-                    QRectF(xAt(cellsFrom), y, static_cast<qreal>(cellsTo - cellsFrom) * charWidth_, lineHeight_),
-                    colors.color(QPalette::Highlight));
-        }
-
-        if (from < to) {
-            paintBuffer_.resize(static_cast<std::size_t>(to - from));
-            store_.copy(from, to, paintBuffer_.data());
-            makePrintable(paintBuffer_);
-            const auto run = [&](std::int64_t runFrom, std::int64_t runTo, QPalette::ColorRole role) {
-                if (runFrom >= runTo)
-                    return;
-                painter.setPen(colors.color(role));
-                painter.drawText(QPointF(xAt(runFrom), y + ascent_),
-                    QString::fromLatin1(paintBuffer_.data() + (runFrom - from), runTo - runFrom));
-            };
-            const std::int64_t highlightFrom = std::clamp(selectedFrom, from, to);
-            const std::int64_t highlightTo = std::clamp(selectedTo, from, to);
-            run(from, highlightFrom, QPalette::Text);
-            run(highlightFrom, highlightTo, QPalette::HighlightedText);
-            run(highlightTo, to, QPalette::Text);
-        }
+        model_.printableText(shown, paintBuffer_);
+        const auto run = [&](std::int64_t runFrom, std::int64_t runTo, QPalette::ColorRole role) {
+            if (runFrom >= runTo)
+                return;
+            painter.setPen(colors.color(role));
+            painter.drawText(QPointF(xAt(runFrom), y + ascent_),
+                QString::fromLatin1(paintBuffer_.data() + (runFrom - shown.from), runTo - runFrom));
+        };
+        run(shown.from, shown.selectedFrom, QPalette::Text);
+        run(shown.selectedFrom, shown.selectedTo, QPalette::HighlightedText);
+        run(shown.selectedTo, shown.to, QPalette::Text);
     }
 
     if (hasFocus()) {
-        const QRect caret = caretRect(cursor_);
+        const QRect caret = caretRect(model_.caret());
         if (caret.left() >= kMargin && caret.intersects(area))
             painter.fillRect(caret, colors.color(QPalette::Text));
     }
@@ -280,19 +225,19 @@ void TrafficView::paintEvent(QPaintEvent* event)
 
 void TrafficView::resizeEvent(QResizeEvent* event)
 {
-    // A scroll bar coming or going resizes the viewport after the scroll to the end; stay there.
-    QScrollBar* vertical = verticalScrollBar();
-    const bool atEnd = vertical->value() == vertical->maximum();
     QAbstractScrollArea::resizeEvent(event);
     if (findBar_ && !findBar_->isHidden())
         layoutFindBar();
-    updateScrollBars();
-    if (atEnd)
-        vertical->setValue(vertical->maximum());
+    updatePage();
+    sync();
 }
 
 void TrafficView::scrollContentsBy(int, int)
 {
+    if (syncingScrollBars_)
+        return;
+    model_.scrollTo(verticalScrollBar()->value(), horizontalScrollBar()->value());
+    sync();
     viewport()->update();
 }
 
@@ -302,10 +247,13 @@ void TrafficView::mousePressEvent(QMouseEvent* event)
         QAbstractScrollArea::mousePressEvent(event);
         return;
     }
-    const std::int64_t at = offsetAt(event->position().toPoint());
-    goalColumn_ = -1;
-    setSelection(event->modifiers() & Qt::ShiftModifier ? anchor_ : at, at);
-    dragging_ = true;
+    const bool third = sinceDoubleClick_.isValid()
+        && sinceDoubleClick_.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    sinceDoubleClick_.invalidate();
+    const auto [row, column] = cellAt(event->position().toPoint());
+    model_.click(row, column, third ? 3 : 1, event->modifiers() & Qt::ShiftModifier);
+    sync();
+    dragging_ = !third;
     dragPos_ = event->position().toPoint();
     event->accept();
 }
@@ -317,9 +265,9 @@ void TrafficView::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     dragPos_ = event->position().toPoint();
-    const std::int64_t at = offsetAt(dragPos_);
-    setSelection(anchor_, at);
-    ensureVisible(at);
+    const auto [row, column] = cellAt(dragPos_);
+    model_.dragTo(row, column);
+    sync();
     // Held outside the text, the selection keeps growing and the view keeps scrolling.
     if (viewport()->rect().contains(dragPos_))
         dragScrollTimer_.stop();
@@ -345,29 +293,30 @@ void TrafficView::mouseDoubleClickEvent(QMouseEvent* event)
         QAbstractScrollArea::mouseDoubleClickEvent(event);
         return;
     }
-    const TextRange word = wordAt(store_, offsetAt(event->position().toPoint()));
-    setSelection(word.from, word.to);
+    const auto [row, column] = cellAt(event->position().toPoint());
+    model_.click(row, column, 2, false);
+    sync();
+    dragging_ = false;
+    sinceDoubleClick_.start();
     event->accept();
 }
 
 void TrafficView::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == searchTimer_.timerId()) {
-        searchSlices();
+        model_.continueFind();
+        if (!model_.finding())
+            searchTimer_.stop();
+        sync();
         return;
     }
     if (event->timerId() != dragScrollTimer_.timerId()) {
         QAbstractScrollArea::timerEvent(event);
         return;
     }
-    QScrollBar* vertical = verticalScrollBar();
-    if (dragPos_.y() < 0)
-        vertical->setValue(vertical->value() - 1);
-    else if (dragPos_.y() >= viewport()->height())
-        vertical->setValue(vertical->value() + 1);
-    const std::int64_t at = offsetAt(dragPos_);
-    setSelection(anchor_, at);
-    ensureVisible(at);
+    const auto [row, column] = cellAt(dragPos_);
+    model_.dragScroll(row, column);
+    sync();
 }
 
 void TrafficView::focusInEvent(QFocusEvent* event)
@@ -387,7 +336,8 @@ void TrafficView::changeEvent(QEvent* event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         updateMetrics();
-        updateScrollBars();
+        updatePage();
+        sync();
         viewport()->update();
     }
 }

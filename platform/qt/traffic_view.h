@@ -1,11 +1,13 @@
-// A read-only, non-wrapping view of relayed traffic that keeps up with bulk appends: the text lives in
-// a TextStore, only the visible lines are painted, and appends only mark the view dirty; scroll bars and
-// painting catch up once per pass of the event loop.
+// A read-only, non-wrapping view of relayed traffic that keeps up with bulk appends: the text and every
+// decision about it live in a TrafficViewModel; this widget paints the visible lines, keeps its scroll
+// bars in step and hands the model its input. Appends only mark the view dirty; scroll bars and painting
+// catch up once per pass of the event loop.
 #ifndef BRINDLE_PLATFORM_QT_TRAFFIC_VIEW_H
 #define BRINDLE_PLATFORM_QT_TRAFFIC_VIEW_H
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QPoint>
 #include <algorithm>
 #include <cstdint>
@@ -14,14 +16,12 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/text/text_motion.h"
-#include "platform/text/text_search.h"
-#include "platform/text/text_store.h"
+#include "platform/text/traffic_view_model.h"
 
 class FindBar;
 class TrafficViewAccessible;
 
-class TrafficView : public QAbstractScrollArea {
+class TrafficView : public QAbstractScrollArea, private TrafficViewHost {
     Q_OBJECT
 
 public:
@@ -39,8 +39,10 @@ public:
     void setCapacity(qint64 maxCharacters);
     // Opens the find bar over the view's bottom edge, the focus in its field.
     void openFind();
-    // Null until find is first opened.
+    // Made hidden with the view, beside it in its window.
     FindBar* findBar() const { return findBar_; }
+    // The text, caret and selection, for what reads the view.
+    const TrafficViewModel& model() const { return model_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -61,61 +63,50 @@ protected:
 private:
     friend class TrafficViewAccessible;
 
-    static bool navigation(const QKeyEvent* event, Move& move, bool& select);
+    struct Key {
+        ViewKey key;
+        unsigned modifiers;
+    };
+    static Key translate(const QKeyEvent* event);
     void scheduleFlush();
     void flush();
-    void followStore();
+    // Brings the widget in step with what the model changed: scroll bars, repaint, accessibility events,
+    // the find bar's status.
+    void sync();
     void updateMetrics();
+    void updatePage();
     void updateScrollBars();
-    void scrollToEnd();
-    void ensureVisible(std::int64_t offset);
     int visibleLines() const;
     int visibleColumns() const;
-    int topLine() const;
-    std::int64_t offsetAt(QPoint viewportPos) const;
+    // The character cell under a viewport position, relative to the top line and left column shown.
+    LineColumn cellAt(QPoint viewportPos) const;
     QRect caretRect(std::int64_t offset) const;
-    void moveCursor(Move move, bool select);
-    void setSelection(std::int64_t anchor, std::int64_t cursor);
-    void selectAll();
-    void copy() const;
-    bool hasSelection() const { return anchor_ != cursor_; }
-    std::int64_t selectionStart() const { return std::min(anchor_, cursor_); }
-    std::int64_t selectionEnd() const { return std::max(anchor_, cursor_); }
-    // The range with LF line ends, as the clipboard and accessibility tools get it.
-    QString plainText(std::int64_t from, std::int64_t to) const;
+    void copySelection() override;
+    void openFind(bool focus) override;
+    void closeFind() override;
+    void continueSearch() override;
+    void openContextMenu() override;
+    void showMenu(QPoint globalPos);
     void notifyAccessibility();
     void makeFindBar();
-    // Shows the bar, in the Tab order after the view, without moving the focus.
-    void showFindBar();
-    void closeFind();
     void layoutFindBar();
     void find(SearchDirection direction);
-    void findAgain(SearchDirection direction);
-    void searchSlices();
-    void cancelSearch();
 
-    TextStore store_;
-    std::int64_t anchor_ = 0;
-    std::int64_t cursor_ = 0;
-    // Up and Down keep to this column across shorter lines.
-    std::int64_t goalColumn_ = -1;
-    std::int64_t seenDroppedLines_ = 0;
+    TrafficViewModel model_;
     std::int64_t announcedEnd_ = 0;
     bool flushPending_ = false;
-    bool followEnd_ = false;
+    bool syncingScrollBars_ = false;
     bool dragging_ = false;
     QPoint dragPos_;
     QBasicTimer dragScrollTimer_;
+    // A press soon after a double click is the third click, which selects the line.
+    QElapsedTimer sinceDoubleClick_;
     qreal charWidth_ = 1;
     int lineHeight_ = 1;
     int ascent_ = 0;
     std::string paintBuffer_;
     FindBar* findBar_ = nullptr;
-    std::optional<TextSearch> search_;
     QBasicTimer searchTimer_;
-    // What the last search looked for: a changed needle is first tried where the selection starts.
-    std::string lastNeedle_;
-    bool lastMatchCase_ = false;
 };
 
 #endif

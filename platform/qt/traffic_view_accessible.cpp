@@ -38,29 +38,30 @@ public:
     {
         *startOffset = 0;
         *endOffset = 0;
-        if (index == 0 && view()->hasSelection()) {
-            *startOffset = relative(view()->selectionStart());
-            *endOffset = relative(view()->selectionEnd());
+        if (index == 0 && model().hasSelection()) {
+            *startOffset = relative(model().selection().from);
+            *endOffset = relative(model().selection().to);
         }
     }
-    int selectionCount() const override { return view()->hasSelection() ? 1 : 0; }
+    int selectionCount() const override { return model().hasSelection() ? 1 : 0; }
     void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
     void removeSelection(int index) override
     {
         if (index == 0)
-            view()->setSelection(view()->cursor_, view()->cursor_);
+            select(model().caret(), model().caret());
     }
     void setSelection(int index, int startOffset, int endOffset) override
     {
         if (index == 0)
-            view()->setSelection(absolute(startOffset), absolute(endOffset));
+            select(absolute(startOffset), absolute(endOffset));
     }
-    int cursorPosition() const override { return relative(view()->cursor_); }
+    int cursorPosition() const override { return relative(model().caret()); }
     void setCursorPosition(int position) override
     {
         const std::int64_t at = absolute(position);
-        view()->setSelection(at, at);
-        view()->ensureVisible(at);
+        view()->model_.select(at, at);
+        view()->model_.ensureVisible(at);
+        view()->sync();
     }
 
     QString text(int startOffset, int endOffset) const override
@@ -107,12 +108,14 @@ public:
         const QPoint local = view()->viewport()->mapFromGlobal(point);
         if (!view()->viewport()->rect().contains(local))
             return -1;
-        return relative(view()->offsetAt(local));
+        const auto [row, column] = view()->cellAt(local);
+        return relative(model().offsetAtCell(row, column));
     }
     void scrollToSubstring(int startIndex, int endIndex) override
     {
-        view()->ensureVisible(absolute(endIndex));
-        view()->ensureVisible(absolute(startIndex));
+        view()->model_.ensureVisible(absolute(endIndex));
+        view()->model_.ensureVisible(absolute(startIndex));
+        view()->sync();
     }
     QString attributes(int, int* startOffset, int* endOffset) const override
     {
@@ -123,7 +126,13 @@ public:
 
 private:
     TrafficView* view() const { return static_cast<TrafficView*>(object()); }
-    const TextStore& store() const { return view()->store_; }
+    const TrafficViewModel& model() const { return view()->model_; }
+    const TextStore& store() const { return model().store(); }
+    void select(std::int64_t anchor, std::int64_t caret)
+    {
+        view()->model_.select(anchor, caret);
+        view()->sync();
+    }
     int relative(std::int64_t offset) const { return static_cast<int>(offset - store().beginOffset()); }
     std::int64_t absolute(int offset) const
     {
@@ -177,13 +186,14 @@ QAccessibleInterface* createTrafficViewAccessible(const QString& className, QObj
 // arrived since the last pass, at their own offset (text_announcement.h).
 void TrafficView::notifyAccessibility()
 {
-    const std::int64_t begin = store_.beginOffset();
-    const std::int64_t end = store_.endOffset();
+    const TextStore& store = model_.store();
+    const std::int64_t begin = store.beginOffset();
+    const std::int64_t end = store.endOffset();
     const std::int64_t from = announcedFrom(announcedEnd_, begin, end);
     announcedEnd_ = end;
     if (from >= end || !QAccessible::isActive())
         return;
     QAccessibleTextInsertEvent inserted(
-        this, static_cast<int>(from - begin), QString::fromLatin1(store_.text(from, end)));
+        this, static_cast<int>(from - begin), QString::fromLatin1(store.text(from, end)));
     QAccessible::updateAccessibility(&inserted);
 }

@@ -1,16 +1,22 @@
-// The traffic view's keyboard, mouse and clipboard: moving the caret, selecting, copying.
+// The traffic view's keyboard, mouse, clipboard, context menu and find bar: messages translated into
+// the model's terms, and the system calls its commands need.
 #include "platform/win32/traffic_view_window.h"
 
 #include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "platform/win32/view_key_input.h"
 
 namespace {
 
 constexpr int kMargin = 2;
+constexpr UINT_PTR kSearchTimer = 1;
 
-bool KeyDown(int key)
-{
-    return (GetKeyState(key) & 0x8000) != 0;
-}
+struct MenuDeleter {
+    void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using MenuHandle = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
 
 // The clipboard is open for as long as this lives.
 class OpenClipboardScope {
@@ -55,124 +61,129 @@ private:
 
 bool TrafficViewWindow::OnKey(WPARAM key)
 {
-    const bool control = KeyDown(VK_CONTROL);
-    const bool shift = KeyDown(VK_SHIFT);
-    if (control && (key == 'C' || key == VK_INSERT)) {
-        CopySelection();
-        return true;
-    }
-    if (control && key == 'A') {
-        SetSelection(store_.beginOffset(), store_.endOffset());
-        return true;
-    }
-    Move move{};
-    switch (key) {
-    case VK_LEFT:
-        move = Move::PreviousChar;
-        break;
-    case VK_RIGHT:
-        move = Move::NextChar;
-        break;
-    case VK_UP:
-        move = Move::PreviousLine;
-        break;
-    case VK_DOWN:
-        move = Move::NextLine;
-        break;
-    case VK_PRIOR:
-        move = Move::PreviousPage;
-        break;
-    case VK_NEXT:
-        move = Move::NextPage;
-        break;
-    case VK_HOME:
-        move = control ? Move::TextStart : Move::LineStart;
-        break;
-    case VK_END:
-        move = control ? Move::TextEnd : Move::LineEnd;
-        break;
-    default:
+    const std::optional<ViewCommand> command = model_.pressKey(ViewKeyOf(key), ViewModifiersHeld());
+    if (!command)
         return false;
-    }
-    const bool vertical
-        = move == Move::PreviousLine || move == Move::NextLine || move == Move::PreviousPage || move == Move::NextPage;
-    const std::int64_t to = Moved(cursor_, move);
-    if (!vertical)
-        goalColumn_ = -1;
-    SetSelection(shift ? anchor_ : to, to);
-    EnsureVisible(to);
+    carryOut(*command, *this);
+    Sync();
     return true;
 }
 
-std::int64_t TrafficViewWindow::Moved(std::int64_t from, Move move)
+LineColumn TrafficViewWindow::CellAt(LPARAM position) const
 {
-    const std::int64_t line = store_.lineAt(from);
-    const std::int64_t lines = store_.lineCount();
-    auto onLine = [this](std::int64_t target, std::int64_t column) {
-        return std::min(store_.lineStart(target) + column, store_.lineEnd(target));
-    };
-    std::int64_t column = goalColumn_ >= 0 ? goalColumn_ : from - store_.lineStart(line);
-    switch (move) {
-    case Move::PreviousChar:
-        if (from == store_.lineStart(line))
-            return line > 0 ? store_.lineEnd(line - 1) : from;
-        return from - 1;
-    case Move::NextChar:
-        if (from >= store_.lineEnd(line))
-            return line + 1 < lines ? store_.lineStart(line + 1) : from;
-        return from + 1;
-    case Move::PreviousLine:
-    case Move::NextLine:
-    case Move::PreviousPage:
-    case Move::NextPage: {
-        const std::int64_t step = (move == Move::PreviousLine || move == Move::NextLine) ? 1 : VisibleLines();
-        const std::int64_t sign = (move == Move::PreviousLine || move == Move::PreviousPage) ? -1 : 1;
-        const std::int64_t target = std::clamp<std::int64_t>(line + sign * step, 0, lines - 1);
-        goalColumn_ = column;
-        return onLine(target, column);
-    }
-    case Move::LineStart:
-        return store_.lineStart(line);
-    case Move::LineEnd:
-        return store_.lineEnd(line);
-    case Move::TextStart:
-        return store_.beginOffset();
-    case Move::TextEnd:
-        return store_.endOffset();
-    }
-    return from;
-}
-
-std::int64_t TrafficViewWindow::OffsetAt(int x, int y) const
-{
+    const int x = static_cast<short>(LOWORD(position));
+    const int y = static_cast<short>(HIWORD(position));
     const std::int64_t row = y < kMargin ? -1 : (y - kMargin) / lineHeight_;
-    const std::int64_t line = std::clamp<std::int64_t>(topLine_ + row, 0, store_.lineCount() - 1);
-    const std::int64_t column = std::max<std::int64_t>(0, leftColumn_ + (x - kMargin + charWidth_ / 2) / charWidth_);
-    return std::min(store_.lineStart(line) + column, store_.lineEnd(line));
+    return {row, (x - kMargin + charWidth_ / 2) / charWidth_};
 }
 
-void TrafficViewWindow::SetSelection(std::int64_t anchor, std::int64_t cursor)
+void TrafficViewWindow::OnButtonDown(LPARAM position, bool doubleClick, bool shift)
 {
-    anchor_ = std::clamp(anchor, store_.beginOffset(), store_.endOffset());
-    cursor_ = std::clamp(cursor, store_.beginOffset(), store_.endOffset());
-    InvalidateRect(window_, nullptr, FALSE);
-    PlaceCaret();
-    accessibility_.SelectionChanged();
+    SetFocus(window_);
+    const DWORD now = static_cast<DWORD>(GetMessageTime());
+    const bool third = !doubleClick && afterDoubleClick_ && now - doubleClickTime_ <= GetDoubleClickTime();
+    afterDoubleClick_ = doubleClick;
+    doubleClickTime_ = now;
+    const auto [row, column] = CellAt(position);
+    model_.click(row, column, doubleClick ? 2 : third ? 3 : 1, shift);
+    dragging_ = !doubleClick && !third;
+    if (dragging_)
+        SetCapture(window_);
+    Sync();
 }
 
-void TrafficViewWindow::CopySelection() const
+// From the mouse at its place; from the keyboard (Shift+F10, the Menu key) at the caret.
+void TrafficViewWindow::ShowContextMenu(LPARAM position)
 {
-    const std::int64_t from = SelectionStart();
-    const std::int64_t to = SelectionEnd();
-    if (from == to)
+    POINT at{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    if (position == -1) {
+        const auto [row, column] = model_.cellOf(model_.caret());
+        at.x = kMargin + static_cast<int>(std::clamp<std::int64_t>(column, 0, model_.pageColumns())) * charWidth_;
+        at.y = kMargin + static_cast<int>(std::clamp<std::int64_t>(row + 1, 0, model_.pageLines())) * lineHeight_;
+        ClientToScreen(window_, &at);
+    }
+    const MenuHandle menu(CreatePopupMenu());
+    if (!menu)
         return;
-    GlobalBlock block(static_cast<std::size_t>(to - from) + 1);
+    UINT id = 1;
+    for (const MenuEntry& entry : TrafficViewModel::kContextMenu) {
+        if (entry.separatorBefore)
+            AppendMenuA(menu.get(), MF_SEPARATOR, 0, nullptr);
+        const std::string label = std::string(entry.label) + '\t' + entry.shortcut;
+        AppendMenuA(
+            menu.get(), MF_STRING | (model_.enabled(entry.command) ? MF_ENABLED : MF_GRAYED), id++, label.c_str());
+    }
+    const auto chosen = static_cast<UINT>(
+        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window_, nullptr));
+    if (chosen == 0 || chosen > TrafficViewModel::kContextMenu.size())
+        return;
+    carryOut(model_.run(TrafficViewModel::kContextMenu[chosen - 1].command), *this);
+    Sync();
+}
+
+void TrafficViewWindow::openFind(bool focus)
+{
+    if (!findBar_)
+        findBar_ = FindBarWindow::Create(window_, *this);
+    if (!findBar_)
+        return;
+    model_.setFindOpen(true);
+    if (!findBar_->IsShown()) {
+        // The bar takes the bottom of the view's place instead of covering its last lines.
+        MoveWindow(window_, area_.left, area_.top, area_.right - area_.left,
+            std::max<int>(lineHeight_, area_.bottom - area_.top - findBar_->Height()), TRUE);
+    }
+    findBar_->Show(area_, focus);
+}
+
+void TrafficViewWindow::closeFind()
+{
+    model_.setFindOpen(false);
+    KillTimer(window_, kSearchTimer);
+    if (!findBar_)
+        return;
+    SendMessageA(GetParent(window_), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window_), TRUE);
+    findBar_->Hide();
+    MoveWindow(window_, area_.left, area_.top, area_.right - area_.left, area_.bottom - area_.top, TRUE);
+}
+
+// A search runs a pass at a time on a timer: input and painting go on between passes.
+void TrafficViewWindow::continueSearch()
+{
+    model_.continueFind();
+    if (model_.finding())
+        SetTimer(window_, kSearchTimer, USER_TIMER_MINIMUM, nullptr);
+    else
+        KillTimer(window_, kSearchTimer);
+    Sync();
+}
+
+void TrafficViewWindow::OnFindQueryChanged(const std::u16string& query, bool matchCase)
+{
+    model_.setFindQuery(query, matchCase);
+}
+
+void TrafficViewWindow::OnFindRequested(SearchDirection direction)
+{
+    model_.find(direction);
+    continueSearch();
+}
+
+void TrafficViewWindow::OnFindClosed()
+{
+    closeFind();
+}
+
+void TrafficViewWindow::copySelection()
+{
+    if (!model_.hasSelection())
+        return;
+    const std::string text = model_.selectedText(LineEnds::CrLf);
+    GlobalBlock block(text.size() + 1);
     if (!block.Get())
         return;
     if (void* locked = GlobalLock(block.Get())) {
-        auto* out = static_cast<char*>(locked);
-        store_.copy(from, to, out);
-        out[to - from] = '\0';
+        std::memcpy(locked, text.c_str(), text.size() + 1);
         GlobalUnlock(block.Get());
     } else {
         return;

@@ -1,44 +1,19 @@
 // The traffic view's window: its class, its place in the dialog, painting and scrolling.
 #include "platform/win32/traffic_view_window.h"
 
+#include "platform/win32/window_class.h"
+
 #include <climits>
 
 namespace {
 
-constexpr char kClassName[] = "BrindleTrafficView";
+constexpr char kClassName[] = "BrindleTrafficView"; // an I-beam cursor (IDC_IBEAM, 32513)
 constexpr int kMargin = 2;
 constexpr int kWheelLines = 3;
-
-// The class is the process's, registered by the first view and kept until the process ends.
-bool EnsureClassRegistered(HINSTANCE instance, WNDPROC procedure)
-{
-    WNDCLASSEXA existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(instance, kClassName, &existing))
-        return true;
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_DBLCLKS;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32513)); // IDC_IBEAM
-    windowClass.lpszClassName = kClassName;
-    return RegisterClassExA(&windowClass) != 0;
-}
 
 int ClampToInt(std::int64_t value)
 {
     return static_cast<int>(std::clamp<std::int64_t>(value, 0, INT_MAX));
-}
-
-// Control bytes get a stand-in of one cell so that columns stay lined up.
-void MakePrintable(std::string& bytes)
-{
-    for (char& c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            c = '.';
-    }
 }
 
 } // namespace
@@ -47,7 +22,7 @@ std::unique_ptr<TrafficViewWindow> TrafficViewWindow::Replace(HWND placeholder, 
 {
     const HWND dialog = GetParent(placeholder);
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    if (!EnsureClassRegistered(instance, &Procedure))
+    if (!EnsureWindowClass(instance, kClassName, &ObjectProcedure<TrafficViewWindow>, CS_DBLCLKS, 32513, nullptr))
         return nullptr;
     RECT rect{};
     GetWindowRect(placeholder, &rect);
@@ -67,95 +42,54 @@ std::unique_ptr<TrafficViewWindow> TrafficViewWindow::Replace(HWND placeholder, 
     // Right behind the placeholder in Z order, which is the dialog's tab order.
     SetWindowPos(window, placeholder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     DestroyWindow(placeholder);
+    view->area_ = rect;
     return view;
 }
 
 TrafficViewWindow::TrafficViewWindow(HWND window, std::int64_t capacity)
     : window_(window)
-{
-    store_.setCapacity(capacity);
-}
+    , model_(capacity)
+{ }
 
 TrafficViewWindow::~TrafficViewWindow()
 {
-    if (window_ && IsWindow(window_)) {
+    if (window_)
         accessibility_.WindowDestroyed();
-        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
-}
-
-LRESULT CALLBACK TrafficViewWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        auto* view = static_cast<TrafficViewWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        view->window_ = window;
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
-    }
-    auto* view = reinterpret_cast<TrafficViewWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (!view)
-        return DefWindowProcA(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        view->window_ = nullptr;
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-    return view->HandleMessage(message, wParam, lParam);
+    DestroyObjectWindow(window_);
 }
 
 void TrafficViewWindow::Append(std::string_view text)
 {
-    if (text.empty())
-        return;
-    const bool atEnd = anchor_ == cursor_;
-    store_.append(text);
-    FollowStore();
-    // An empty selection rides at the end; one the user made stays where it is.
-    if (atEnd) {
-        anchor_ = store_.endOffset();
-        cursor_ = anchor_;
-    }
-    followEnd_ = true;
-    dirty_ = true;
+    model_.append(text);
 }
 
 void TrafficViewWindow::SetText(std::string_view text)
 {
-    store_.clear();
-    store_.append(text);
-    seenDroppedLines_ = 0;
-    anchor_ = cursor_ = store_.endOffset();
-    topLine_ = leftColumn_ = 0;
-    goalColumn_ = -1;
-    followEnd_ = true;
-    dirty_ = true;
+    model_.setText(text);
     accessibility_.TextReplaced();
-    Flush();
+    Sync();
 }
 
 void TrafficViewWindow::Flush()
 {
-    if (!dirty_ || !window_)
-        return;
-    dirty_ = false;
-    UpdateScrollBars();
-    if (followEnd_) {
-        followEnd_ = false;
-        EnsureVisible(store_.endOffset());
-    }
-    InvalidateRect(window_, nullptr, FALSE);
-    PlaceCaret();
-    accessibility_.TextFlushed();
+    model_.flush();
+    Sync();
+    accessibility_.TextFlushed(); // tells only what arrived since it last told
 }
 
-// Offsets outlive dropped lines; line numbers shift, and the scroll position with them.
-void TrafficViewWindow::FollowStore()
+void TrafficViewWindow::Sync()
 {
-    const std::int64_t dropped = store_.droppedLines() - seenDroppedLines_;
-    seenDroppedLines_ = store_.droppedLines();
-    anchor_ = std::max(anchor_, store_.beginOffset());
-    cursor_ = std::max(cursor_, store_.beginOffset());
-    topLine_ = std::max<std::int64_t>(0, topLine_ - dropped);
+    const unsigned changes = model_.takeChanges();
+    if (changes == 0 || !window_)
+        return;
+    if (changes & (kTextChanged | kScrolled))
+        UpdateScrollBars();
+    if (changes & kFindStatusChanged && findBar_)
+        findBar_->SetStatus(findStatusText(model_.findStatus()));
+    InvalidateRect(window_, nullptr, FALSE);
+    PlaceCaret();
+    if (changes & (kSelectionChanged | kCaretMoved))
+        accessibility_.SelectionChanged();
 }
 
 void TrafficViewWindow::MeasureFont()
@@ -171,59 +105,26 @@ void TrafficViewWindow::MeasureFont()
     lineHeight_ = std::max<int>(1, metrics.tmHeight);
 }
 
-int TrafficViewWindow::VisibleLines() const
+void TrafficViewWindow::UpdatePage()
 {
     RECT client{};
     GetClientRect(window_, &client);
-    return std::max(1, static_cast<int>((client.bottom - kMargin) / lineHeight_));
-}
-
-int TrafficViewWindow::VisibleColumns() const
-{
-    RECT client{};
-    GetClientRect(window_, &client);
-    return std::max(1, static_cast<int>((client.right - 2 * kMargin) / charWidth_));
+    model_.setPage(std::max(1, static_cast<int>((client.bottom - kMargin) / lineHeight_)),
+        std::max(1, static_cast<int>((client.right - 2 * kMargin) / charWidth_)));
+    Sync();
 }
 
 void TrafficViewWindow::UpdateScrollBars()
 {
+    const auto page = [](std::int64_t size) { return static_cast<UINT>(ClampToInt(size)); };
     SCROLLINFO vertical{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL, 0,
-        ClampToInt(store_.lineCount() - 1), static_cast<UINT>(VisibleLines()), ClampToInt(topLine_), 0};
+        ClampToInt(model_.maxTopLine() + model_.pageLines() - 1), page(model_.pageLines()),
+        ClampToInt(model_.topLine()), 0};
     SetScrollInfo(window_, SB_VERT, &vertical, TRUE);
     SCROLLINFO horizontal{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL, 0,
-        ClampToInt(store_.longestLine()), static_cast<UINT>(VisibleColumns()), ClampToInt(leftColumn_), 0};
+        ClampToInt(model_.maxLeftColumn() + model_.pageColumns() - 1), page(model_.pageColumns()),
+        ClampToInt(model_.leftColumn()), 0};
     SetScrollInfo(window_, SB_HORZ, &horizontal, TRUE);
-}
-
-void TrafficViewWindow::ScrollTo(std::int64_t topLine, std::int64_t leftColumn)
-{
-    topLine = std::clamp<std::int64_t>(topLine, 0, std::max<std::int64_t>(0, store_.lineCount() - VisibleLines()));
-    leftColumn = std::clamp<std::int64_t>(
-        leftColumn, 0, std::max<std::int64_t>(0, store_.longestLine() + 1 - VisibleColumns()));
-    if (topLine == topLine_ && leftColumn == leftColumn_)
-        return;
-    topLine_ = topLine;
-    leftColumn_ = leftColumn;
-    UpdateScrollBars();
-    InvalidateRect(window_, nullptr, FALSE);
-    PlaceCaret();
-}
-
-void TrafficViewWindow::EnsureVisible(std::int64_t offset)
-{
-    const std::int64_t line = store_.lineAt(offset);
-    const std::int64_t column = offset - store_.lineStart(line);
-    std::int64_t top = topLine_;
-    std::int64_t left = leftColumn_;
-    if (line < top)
-        top = line;
-    else if (line >= top + VisibleLines())
-        top = line - VisibleLines() + 1;
-    if (column < left)
-        left = column;
-    else if (column >= left + VisibleColumns())
-        left = column - VisibleColumns() + 1;
-    ScrollTo(top, left);
 }
 
 void TrafficViewWindow::Scroll(int bar, int request)
@@ -231,8 +132,8 @@ void TrafficViewWindow::Scroll(int bar, int request)
     SCROLLINFO info{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
     GetScrollInfo(window_, bar, &info);
     const bool vertical = bar == SB_VERT;
-    const std::int64_t page = vertical ? VisibleLines() : VisibleColumns();
-    std::int64_t position = vertical ? topLine_ : leftColumn_;
+    const std::int64_t page = vertical ? model_.pageLines() : model_.pageColumns();
+    std::int64_t position = vertical ? model_.topLine() : model_.leftColumn();
     switch (request) {
     case SB_LINEUP:
         position -= 1;
@@ -260,19 +161,20 @@ void TrafficViewWindow::Scroll(int bar, int request)
         return;
     }
     if (vertical)
-        ScrollTo(position, leftColumn_);
+        model_.scrollTo(position, model_.leftColumn());
     else
-        ScrollTo(topLine_, position);
+        model_.scrollTo(model_.topLine(), position);
+    Sync();
 }
 
 void TrafficViewWindow::PlaceCaret()
 {
     if (!hasCaret_)
         return;
-    const std::int64_t line = store_.lineAt(cursor_);
-    const std::int64_t column = cursor_ - store_.lineStart(line);
-    SetCaretPos(kMargin + ClampToInt(column - leftColumn_ + 1) * charWidth_ - charWidth_,
-        kMargin + static_cast<int>(std::clamp<std::int64_t>(line - topLine_, -1, VisibleLines() + 1)) * lineHeight_);
+    const auto [row, column] = model_.cellOf(model_.caret());
+    // Off screen only the side matters.
+    SetCaretPos(kMargin + static_cast<int>(std::clamp<std::int64_t>(column, -1, model_.pageColumns() + 1)) * charWidth_,
+        kMargin + static_cast<int>(std::clamp<std::int64_t>(row, -1, model_.pageLines() + 1)) * lineHeight_);
 }
 
 void TrafficViewWindow::Paint()
@@ -286,48 +188,52 @@ void TrafficViewWindow::Paint()
     const HGDIOBJ oldFont = SelectObject(dc, font_);
     const COLORREF text = GetSysColor(IsWindowEnabled(window_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
     const COLORREF back = GetSysColor(COLOR_WINDOW);
-    const std::int64_t from = SelectionStart();
-    const std::int64_t to = SelectionEnd();
-    const int lines = VisibleLines() + 1;
-    const int columns = VisibleColumns() + 2;
-    for (int row = 0; row < lines; ++row) {
-        RECT band{client.left, kMargin + row * lineHeight_, client.right, kMargin + (row + 1) * lineHeight_};
+    const TextStore& store = model_.store();
+    const auto rows = static_cast<int>(model_.pageLines()) + 1;
+    for (int row = 0; row < rows; ++row) {
+        const int y = kMargin + row * lineHeight_;
+        RECT band{client.left, y, client.right, y + lineHeight_};
         if (row == 0)
             band.top = client.top;
-        const std::int64_t line = topLine_ + row;
-        std::int64_t start = 0;
-        std::int64_t end = 0;
-        if (line < store_.lineCount()) {
-            start = std::min(store_.lineStart(line) + leftColumn_, store_.lineEnd(line));
-            end = std::min(start + columns, store_.lineEnd(line));
-        }
-        lineBuffer_.assign(static_cast<std::size_t>(end - start), ' ');
-        if (end > start)
-            store_.copy(start, end, lineBuffer_.data());
-        MakePrintable(lineBuffer_);
+        const std::int64_t line = model_.topLine() + row;
+        VisibleLine shown;
+        if (line < store.lineCount())
+            model_.printableText(shown = model_.visibleLine(line), lineBuffer_);
+        else
+            lineBuffer_.clear();
+        const auto xAt = [&](std::int64_t offset) {
+            return kMargin + static_cast<int>(offset - shown.start - model_.leftColumn()) * charWidth_;
+        };
+        // The whole band in the text's colours, then the selected cells alone over it.
         SetTextColor(dc, text);
         SetBkColor(dc, back);
-        ExtTextOutA(dc, kMargin, kMargin + row * lineHeight_, ETO_OPAQUE | ETO_CLIPPED, &band, lineBuffer_.data(),
+        ExtTextOutA(dc, kMargin, y, ETO_OPAQUE | ETO_CLIPPED, &band, lineBuffer_.data(),
             static_cast<UINT>(lineBuffer_.size()), nullptr);
-        // The selected part of the line, drawn over in the highlight colours.
-        const std::int64_t selectedFrom = std::max(from, start);
-        const std::int64_t selectedTo = std::min(to, end);
-        if (selectedFrom < selectedTo) {
+        const std::int64_t cellsTo = shown.selectedTo + (shown.breakSelected ? 1 : 0);
+        if (shown.selectedFrom < cellsTo) {
+            RECT cells{xAt(shown.selectedFrom), y, xAt(cellsTo), band.bottom};
             SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
             SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-            const int x = kMargin + static_cast<int>(selectedFrom - start) * charWidth_;
-            ExtTextOutA(dc, x, kMargin + row * lineHeight_, ETO_OPAQUE | ETO_CLIPPED, &band,
-                lineBuffer_.data() + (selectedFrom - start), static_cast<UINT>(selectedTo - selectedFrom), nullptr);
+            ExtTextOutA(dc, cells.left, y, ETO_OPAQUE | ETO_CLIPPED, &cells,
+                lineBuffer_.data() + (shown.selectedFrom - shown.from),
+                static_cast<UINT>(shown.selectedTo - shown.selectedFrom), nullptr);
         }
     }
+    // Below the last row, where the view was shorter while its find bar was open.
+    RECT below{client.left, kMargin + rows * lineHeight_, client.right, client.bottom};
+    SetBkColor(dc, back);
+    if (below.top < below.bottom)
+        ExtTextOutA(dc, 0, below.top, ETO_OPAQUE, &below, "", 0, nullptr);
     SelectObject(dc, oldFont);
     EndPaint(window_, &paint);
 }
 
 TextRange TrafficViewWindow::VisibleText() const
 {
-    const std::int64_t last = std::min<std::int64_t>(topLine_ + VisibleLines(), store_.lineCount() - 1);
-    return {store_.lineStart(std::min(topLine_, last)), store_.lineEnd(last)};
+    const TextStore& store = model_.store();
+    const std::int64_t top = model_.topLine();
+    const std::int64_t last = std::min<std::int64_t>(top + model_.pageLines(), store.lineCount() - 1);
+    return {store.lineStart(std::min(top, last)), store.lineEnd(last)};
 }
 
 std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
@@ -335,13 +241,21 @@ std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
     RECT client{};
     if (!window_ || !ScreenToClient(window_, &point) || !GetClientRect(window_, &client) || !PtInRect(&client, point))
         return -1;
-    return OffsetAt(point.x, point.y);
+    const auto [row, column] = CellAt(MAKELPARAM(point.x, point.y));
+    return model_.offsetAtCell(row, column);
 }
 
 void TrafficViewWindow::Select(std::int64_t anchor, std::int64_t caret)
 {
-    SetSelection(anchor, caret);
-    EnsureVisible(cursor_);
+    model_.select(anchor, caret);
+    model_.ensureVisible(model_.caret());
+    Sync();
+}
+
+void TrafficViewWindow::ShowOffset(std::int64_t offset)
+{
+    model_.ensureVisible(offset);
+    Sync();
 }
 
 LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -358,6 +272,7 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_CREATE:
         MeasureFont();
+        UpdatePage();
         UpdateScrollBars();
         return 0;
     case WM_PAINT:
@@ -366,7 +281,7 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_ERASEBKGND:
         return 1; // every pixel is painted
     case WM_SIZE:
-        UpdateScrollBars();
+        UpdatePage();
         InvalidateRect(window_, nullptr, FALSE);
         return 0;
     case WM_VSCROLL:
@@ -376,7 +291,9 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         Scroll(SB_HORZ, LOWORD(wParam));
         return 0;
     case WM_MOUSEWHEEL:
-        ScrollTo(topLine_ - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * kWheelLines, leftColumn_);
+        model_.scrollTo(
+            model_.topLine() - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * kWheelLines, model_.leftColumn());
+        Sync();
         return 0;
     case WM_SETFOCUS:
         hasCaret_ = CreateCaret(window_, nullptr, 1, lineHeight_) != FALSE;
@@ -393,11 +310,12 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         InvalidateRect(window_, nullptr, FALSE);
         return 0;
     case WM_GETDLGCODE: {
-        // Arrows and characters are the view's; Enter too (want-return), so that it does not
-        // end the dialog. Tab and Escape stay the dialog's.
+        // Arrows and characters are the view's; Enter too (want-return), so that it does not end the
+        // dialog, and Escape while the find bar is open. Tab and the rest stay the dialog's.
         LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
-        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
+        if (msg && msg->message == WM_KEYDOWN
+            && (msg->wParam == VK_RETURN || (msg->wParam == VK_ESCAPE && model_.findOpen())))
             code |= DLGC_WANTMESSAGE;
         return code;
     }
@@ -405,20 +323,20 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         if (OnKey(wParam))
             return 0;
         break;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        SetFocus(window_);
-        SetCapture(window_);
-        dragging_ = true;
-        const std::int64_t at = OffsetAt(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
-        SetSelection((wParam & MK_SHIFT) ? anchor_ : at, at);
+    case WM_CHAR:
+        return 0; // read-only: the keys were taken on WM_KEYDOWN
+    case WM_TIMER:
+        continueSearch();
         return 0;
-    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        OnButtonDown(lParam, message == WM_LBUTTONDBLCLK, (wParam & MK_SHIFT) != 0);
+        return 0;
     case WM_MOUSEMOVE:
         if (dragging_) {
-            const std::int64_t at = OffsetAt(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
-            SetSelection(anchor_, at);
-            EnsureVisible(at);
+            const auto [row, column] = CellAt(lParam);
+            model_.dragTo(row, column);
+            Sync();
         }
         return 0;
     case WM_LBUTTONUP:
@@ -427,15 +345,19 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         if (message == WM_LBUTTONUP)
             ReleaseCapture();
         return 0;
+    case WM_CONTEXTMENU:
+        ShowContextMenu(lParam);
+        return 0;
     // What assistive tools and GetWindowText read: the text from its oldest held byte.
     case WM_GETTEXTLENGTH:
-        return ClampToInt(store_.size());
+        return ClampToInt(model_.store().size());
     case WM_GETTEXT: {
         if (wParam == 0 || lParam == 0)
             return 0;
-        const std::int64_t count = std::min<std::int64_t>(store_.size(), static_cast<std::int64_t>(wParam) - 1);
+        const TextStore& store = model_.store();
+        const std::int64_t count = std::min<std::int64_t>(store.size(), static_cast<std::int64_t>(wParam) - 1);
         auto* out = reinterpret_cast<char*>(lParam);
-        store_.copy(store_.beginOffset(), store_.beginOffset() + count, out);
+        store.copy(store.beginOffset(), store.beginOffset() + count, out);
         out[count] = '\0';
         return static_cast<LRESULT>(count);
     }

@@ -1,23 +1,23 @@
-// A read-only traffic view of our own, drawn from an append-only TextStore: the standard edit
-// control lays out every line it is handed, which under traffic of a hundred megabytes a second
-// stalls the window. Only the visible lines are drawn, appends only mark the view for the next
-// flush, and the store's capacity rule drops the oldest whole lines. Both scroll bars, no
-// wrapping, a caret, selection by mouse and keyboard, Ctrl+C and Ctrl+A.
+// A read-only traffic view of our own, drawn from a TrafficViewModel: the standard edit control lays
+// out every line it is handed, which under traffic of a hundred megabytes a second stalls the window.
+// The model decides the caret, the selection, what keys, clicks and commands do, and find; this window
+// paints the visible lines, keeps its scroll bars in step, translates its messages for the model, and
+// makes the system's calls: the clipboard, the context menu, the find bar.
 #ifndef BRINDLE_PLATFORM_WIN32_TRAFFIC_VIEW_WINDOW_H
 #define BRINDLE_PLATFORM_WIN32_TRAFFIC_VIEW_WINDOW_H
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "platform/text/text_store.h"
+#include "platform/text/traffic_view_model.h"
 #include "platform/win32/accessible_text_source.h"
+#include "platform/win32/find_bar_window.h"
 #include "platform/win32/traffic_view_accessibility.h"
 #include "platform/win32/windows_api.h"
 
-class TrafficViewWindow final : public AccessibleTextSource {
+class TrafficViewWindow final : public AccessibleTextSource, private FindBarClient, private TrafficViewHost {
 public:
     // Both views full stay well inside the memory a 32-bit process can count on.
     static constexpr std::int64_t kDefaultCapacity = std::int64_t{128} << 20;
@@ -35,72 +35,65 @@ public:
     void Flush();
     // Replaces everything; "" empties the view.
     void SetText(std::string_view text);
-    std::string Text() const { return store_.text(); }
+    std::string Text() const { return model_.store().text(); }
     HWND Window() const override { return window_; }
+    // The text, caret, selection and scrolling, as the model holds them.
+    const TrafficViewModel& Model() const { return model_; }
     // What assistive tools call the view: its label's text.
     void SetAccessibleName(const std::string& name) { accessibility_.SetName(name); }
 
     // What assistive tools reach of the view.
-    const TextStore& Store() const override { return store_; }
-    std::int64_t Caret() const override { return cursor_; }
-    TextRange Selection() const override { return {SelectionStart(), SelectionEnd()}; }
+    const TextStore& Store() const override { return model_.store(); }
+    std::int64_t Caret() const override { return model_.caret(); }
+    TextRange Selection() const override { return model_.selection(); }
     TextRange VisibleText() const override;
     std::int64_t OffsetAtScreenPoint(POINT point) const override;
     void Select(std::int64_t anchor, std::int64_t caret) override;
-    void ShowOffset(std::int64_t offset) override { EnsureVisible(offset); }
+    void ShowOffset(std::int64_t offset) override;
+    // Null until find is first opened.
+    const FindBarWindow* FindBar() const { return findBar_.get(); }
+
+    // For the window procedure.
+    void Attach(HWND window) { window_ = window; }
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
-    enum class Move {
-        PreviousChar,
-        NextChar,
-        PreviousLine,
-        NextLine,
-        PreviousPage,
-        NextPage,
-        LineStart,
-        LineEnd,
-        TextStart,
-        TextEnd
-    };
-
     TrafficViewWindow(HWND window, std::int64_t capacity);
-
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Painting and scrolling (traffic_view_window.cpp).
     void Paint();
     void MeasureFont();
+    void UpdatePage();
     void UpdateScrollBars();
     void Scroll(int bar, int request);
-    void ScrollTo(std::int64_t topLine, std::int64_t leftColumn);
-    void EnsureVisible(std::int64_t offset);
     void PlaceCaret();
-    int VisibleLines() const;
-    int VisibleColumns() const;
-    void FollowStore();
+    // Brings the window in step with what the model changed.
+    void Sync();
 
-    // Keyboard, mouse and clipboard (traffic_view_input.cpp).
+    // Keyboard, mouse, clipboard, menu and find (traffic_view_input.cpp).
     bool OnKey(WPARAM key);
-    std::int64_t Moved(std::int64_t from, Move move);
-    std::int64_t OffsetAt(int x, int y) const;
-    void SetSelection(std::int64_t anchor, std::int64_t cursor);
-    void CopySelection() const;
-    std::int64_t SelectionStart() const { return std::min(anchor_, cursor_); }
-    std::int64_t SelectionEnd() const { return std::max(anchor_, cursor_); }
+    LineColumn CellAt(LPARAM position) const;
+    void OnButtonDown(LPARAM position, bool doubleClick, bool shift);
+    void ShowContextMenu(LPARAM position);
+    void copySelection() override;
+    void openFind(bool focus) override;
+    void closeFind() override;
+    void continueSearch() override;
+    void openContextMenu() override { ShowContextMenu(-1); }
+    void OnFindQueryChanged(const std::u16string& query, bool matchCase) override;
+    void OnFindRequested(SearchDirection direction) override;
+    void OnFindClosed() override;
 
     HWND window_;
-    TextStore store_;
-    std::int64_t anchor_ = 0;
-    std::int64_t cursor_ = 0;
-    std::int64_t goalColumn_ = -1;
-    std::int64_t topLine_ = 0;
-    std::int64_t leftColumn_ = 0;
-    std::int64_t seenDroppedLines_ = 0;
-    bool dirty_ = false;
-    bool followEnd_ = false;
+    TrafficViewModel model_;
+    // Where the template placed the view; an open find bar takes its bottom edge.
+    RECT area_{};
+    std::unique_ptr<FindBarWindow> findBar_;
     bool dragging_ = false;
     bool hasCaret_ = false;
+    // A press soon after a double click is the third click, which selects the line.
+    DWORD doubleClickTime_ = 0;
+    bool afterDoubleClick_ = false;
     HFONT font_ = nullptr; // a stock font: never deleted
     int charWidth_ = 8;
     int lineHeight_ = 16;

@@ -2,12 +2,13 @@
 """brindle.exe under Wine, in a Wine virtual desktop on Xvfb, driven from the keyboard as a person
 would: the About box through the system menu, then curl relayed to python's http.server with both
 "Auto" boxes ticked (a 4 MiB binary byte-exact), then an exchange by hand with the two "Send"
-buttons, then what a screen reader in another process reads of the window (PROBE_EXE). The
+buttons, then a traffic view: a selection inside a line, find, and Copy from its context menu; then
+what a screen reader in another process reads of the window (PROBE_EXE). The
 keyboard model, peers and checks are the Linux acceptance test's.
 
 Usage: relay_window_wine_test.py BRINDLE_EXE WORK_DIR WINE WINESERVER PROBE_EXE
 
-Exits 77 (skipped) when Xvfb, xdotool, Wine, curl or ImageMagick is missing. Leaves the window's
+Exits 77 (skipped) when Xvfb, xdotool, xclip, Wine, curl or ImageMagick is missing. Leaves the window's
 screenshot in WORK_DIR/screenshot-windows.png, and also at $BRINDLE_SCREENSHOT when that is set
 (the README's picture: BRINDLE_SCREENSHOT=$PWD/docs/screenshot-windows.png ctest -L acceptance).
 """
@@ -57,6 +58,18 @@ def differing_pixels(display, first, second):
         return int(float(result.stderr.split()[0]))
     except (IndexError, ValueError):
         raise Failure(f"could not compare {first} and {second}: {result.stderr.strip()}")
+
+
+def changed_area(display, first, second):
+    """Width and height of the smallest rectangle holding every pixel that differs."""
+    result = subprocess.run(["convert", first, second, "-compose", "difference", "-composite", "-format", "%@",
+                             "info:"], env=display.env, capture_output=True, text=True, timeout=30)
+    size = result.stdout.strip().split("+")[0]
+    try:
+        width, height = (int(n) for n in size.split("x"))
+    except ValueError:
+        raise Failure(f"could not compare {first} and {second}: {result.stderr.strip()}")
+    return width, height
 
 
 def colours(display, image):
@@ -161,6 +174,43 @@ class WineAcceptanceRun(common.AcceptanceRun):
         log(f"screenshot: {shot}")
         self.keep_screenshot(shot)
 
+    def view_find_and_copy(self):
+        """In the view of what the server sent: Shift+Right over part of its first line repaints
+        those characters alone; Ctrl+F finds a word and selects it, and the context menu's Copy
+        (Shift+F10, C) puts it on the clipboard."""
+        kb = self.keyboard
+        # The reply's end disabled the server "Send" under the focus, which went on to the next stop.
+        kb.focus_moved_on(common.LOCKED | {common.CLIENT_SEND, common.SERVER_SEND})
+        kb.go(common.TO_CLIENT_VIEW, common.LOCKED | {common.CLIENT_SEND, common.SERVER_SEND}, backwards=True)
+        kb.keys("ctrl+Home")
+        time.sleep(1.0)
+        plain = self.capture("view-plain")
+        kb.keys("shift+Right", "shift+Right", "shift+Right", "shift+Right")
+        time.sleep(1.0)
+        selected = self.capture("view-selected")
+        width, height = changed_area(self.display, plain, selected)
+        # Four cells of the fixed font, about 8 by 13 pixels each; the whole line would be 120 wide.
+        if not (16 <= width <= 48 and 8 <= height <= 20):
+            raise Failure(f"selecting 4 characters changed a {width}x{height} area of the view, not those cells")
+        log(f"a selection inside a line repaints its own {width}x{height} pixels; the rest of the line stays")
+
+        kb.keys("ctrl+f")
+        time.sleep(0.8)
+        self.display.xdotool("type", "--delay", "30", "simplehttp")
+        kb.keys("Return")
+        time.sleep(1.0)
+        kb.keys("Escape")
+        time.sleep(0.5)
+        kb.keys("shift+F10")
+        time.sleep(1.0)
+        kb.keys("c")
+        time.sleep(1.0)
+        clip = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.display.env, capture_output=True,
+                              text=True, timeout=10)
+        if clip.stdout != "SimpleHTTP":
+            raise Failure(f"find and the menu's Copy put {clip.stdout!r} on the clipboard, not 'SimpleHTTP'")
+        log("Ctrl+F found and selected a word; the context menu's Copy put it on the clipboard")
+
     def screen_reader(self):
         """Another process reads the window as a screen reader would: oleacc's objects of every
         control, UI Automation's elements of the views. (Wine 8 cannot hand a client the views' Text
@@ -211,6 +261,7 @@ class WineAcceptanceRun(common.AcceptanceRun):
         self.exchange_by_hand()
         self.screen_reader()
         self.screenshot()
+        self.view_find_and_copy()
         self.close_with_escape()
 
     def stop_wine(self):
@@ -219,7 +270,7 @@ class WineAcceptanceRun(common.AcceptanceRun):
 
 
 def missing_tool(wine, wineserver):
-    for tool in ("Xvfb", "xdotool", "curl", "import", "convert", "compare", "cmp", wine, wineserver):
+    for tool in ("Xvfb", "xdotool", "xclip", "curl", "import", "convert", "compare", "cmp", wine, wineserver):
         if shutil.which(tool) is None:
             return tool
     return None
