@@ -126,6 +126,7 @@ public:
     // negative peakCommitKib is left out (the Linux driver has no such figure).
     struct ProcessFigures {
         double longestPassGapMs = 0;
+        double longestWorkingPassGapMs = 0;
         std::int64_t viewPaints = 0;
         std::int64_t viewChars = 0;
         double userSeconds = 0;
@@ -138,11 +139,12 @@ public:
     {
         std::printf("ticks %" PRId64 " longest_tick_ms %.1f longest_working_tick_ms %.1f connect_wait_ms %.1f"
                     " mean_tick_ms %.1f longest_gap_ms %.1f mean_gap_ms %.2f longest_pass_gap_ms %.1f"
+                    " longest_working_pass_gap_ms %.1f"
                     " view_paints %" PRId64 " view_chars %" PRId64 " user_s %.2f sys_s %.2f minor_faults %" PRId64
                     " peak_rss_kib %" PRId64,
             ticks_, Milliseconds(longest_), Milliseconds(longestWorking_), Milliseconds(waits_), MeanMs(),
-            Milliseconds(longestGap_), MeanGapMs(), p.longestPassGapMs, p.viewPaints, p.viewChars, p.userSeconds,
-            p.systemSeconds, p.faults, p.peakRssKib);
+            Milliseconds(longestGap_), MeanGapMs(), p.longestPassGapMs, p.longestWorkingPassGapMs, p.viewPaints,
+            p.viewChars, p.userSeconds, p.systemSeconds, p.faults, p.peakRssKib);
         if (p.peakCommitKib >= 0)
             std::printf(" peak_commit_kib %" PRId64, p.peakCommitKib);
         std::printf(" server_received %" PRId64 " server_sent %" PRId64 " client_received %" PRId64
