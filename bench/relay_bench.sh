@@ -451,7 +451,7 @@ echo "every transfer ($transfers) arrived whole: byte count and sha256 equal to 
   && echo "mitm-shown: mitmdump $(mitmdump --version 2>/dev/null | awk '/^Mitmproxy/ { print $2 }') showing contents, ${mitm_shown_mib} MiB a transfer; mitm-pass: passing through, ${size_mib} MiB"
 echo "tick ms: longest poll tick of any run; busy ms: the same less the connect poll's waits inside it;"
 echo "gap ms: longest time from one tick's start to the next's;"
-echo "pass ms: longest time between two passes of the event loop (a 10 ms timer's shots), any run;"
+echo "pass ms: longest time between two passes of the event loop (a notifier rung every 5 ms), any run;"
 echo "wpass ms: the same less the connect poll's waits inside it (the Linux window only);"
 echo "view MiB: characters the views hold at the end (capacity 256 MiB a view on Linux, 128 MiB on Windows);"
 echo "RSS MiB: largest peak RSS (VmHWM; under Wine the peak working set) of any run;"
