@@ -38,6 +38,7 @@ public:
     SocketHandle Accept(SocketHandle, SocketAddressIn*) override { return kNoSocket; }
     int Connect(SocketHandle, const SocketAddressIn&) override { return kSocketError; }
     int SelectWritable(SocketHandle) override { return kSocketError; }
+    int WaitWritable(SocketHandle, int) override { return kSocketError; }
     int Recv(SocketHandle, char*, int, int) override { return kSocketError; }
     int Send(SocketHandle, const char*, int, int) override { return kSocketError; }
     int SetNonBlocking(SocketHandle, bool) override { return 0; }

@@ -39,7 +39,18 @@ bool CaptureQueue::Append(const char* bytes, std::int32_t length)
 void CaptureQueue::RemoveHead()
 {
     unsigned char* block = blocks_.front();
-    queuedBytes_ -= CaptureBlock(block).Length();
+    queuedBytes_ -= CaptureBlock(block).Length() - headSent_;
+    headSent_ = 0;
     blocks_.pop_front();
     memory_.Free(block);
+}
+
+void CaptureQueue::ConsumeHead(std::int32_t count)
+{
+    if (count >= HeadUnsentLength()) {
+        RemoveHead();
+        return;
+    }
+    headSent_ += count;
+    queuedBytes_ -= count;
 }

@@ -46,13 +46,21 @@ public:
     CaptureBlock Head() const { return CaptureBlock(blocks_.front()); }
     // Takes the head block out and releases it.
     void RemoveHead();
-    // Bytes held by all blocks together.
+    // The part of the head block that has not been sent yet: a peer whose buffer was full may
+    // have taken only the front of it.
+    const char* HeadUnsent() const { return Head().Data() + headSent_; }
+    std::int32_t HeadUnsentLength() const { return Head().Length() - headSent_; }
+    // Marks `count` more bytes of the head block (at most HeadUnsentLength()) as sent; the block is
+    // released once all of it went.
+    void ConsumeHead(std::int32_t count);
+    // Bytes still to send, over all blocks together.
     std::int64_t QueuedBytes() const { return queuedBytes_; }
 
 private:
     SystemServices& memory_;
     std::deque<unsigned char*> blocks_;
     std::int64_t queuedBytes_ = 0;
+    std::int32_t headSent_ = 0;
 };
 
 #endif

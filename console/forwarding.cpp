@@ -1,6 +1,17 @@
 // Capture queues and forwarding: every received chunk waits in the queue of its direction until
 // "Send" or a ticked "Auto" box sends it on, one send per chunk, oldest first.
+//
+// Sending never blocks until a peer takes the data. A peer that does not read, or that streams both
+// ways at once and sits in its own send to us while we would sit in ours, would otherwise hold the
+// one thread that reads, draws and answers clicks, in the second case for good. A forwarding waits
+// for a peer's room no longer than a receive pass may read; what the peer cannot take by then stays
+// at the head of its queue, counted exactly, and later ticks send on what it takes then. A chunk
+// leaves in more than one send only when the peer's buffer filled up inside it.
+#include <algorithm>
+#include <chrono>
+
 #include "console/relay_dlg.h"
+#include "platform/system_services.h"
 #include "res/resource.h"
 
 void CRelayDlg::Enqueue(const char* bytes, int length, CaptureQueue& queue)
@@ -12,22 +23,45 @@ void CRelayDlg::Enqueue(const char* bytes, int length, CaptureQueue& queue)
     host_.MessageBox("Out of memory error.  Data not saved.");
 }
 
-std::int64_t CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle socket)
+CRelayDlg::SendResult CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle socket, std::int64_t limit)
 {
-    sockets_.SetNonBlocking(socket, false);
-    std::int64_t total = 0;
-    while (!queue.IsEmpty()) {
-        const CaptureBlock block = queue.Head();
-        const int sent = sockets_.Send(socket, block.Data(), block.Length(), 0);
-        // A failed send means this connection is gone. The block stays at the head, whole, for
+    // A peer that reads keeps taking what it is given for as long as a receive pass may read, so
+    // that a fast reader drains the queue in one tick as a blocking send would; one that does not
+    // costs the tick no more than that.
+    const auto passStart = system_.Now();
+    const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + receiveBudget_.tickTime);
+    SendResult result;
+    while (result.sent < limit && !queue.IsEmpty()) {
+        const auto length = static_cast<int>(std::min<std::int64_t>(queue.HeadUnsentLength(), limit - result.sent));
+        const int sent = sockets_.Send(socket, queue.HeadUnsent(), length, 0);
+        if (sent > 0) {
+            result.sent += sent;
+            queue.ConsumeHead(sent);
+            continue;
+        }
+        // Anything but "would block" (the peer's buffer is full) means this connection is gone.
+        // Either way the block stays at the head, whole or what is left of it, for a later tick or
         // the next forwarding in this direction; what went out before it still counts.
-        if (sent < 0)
+        if (sent < 0 && sockets_.LastError() != kWsaEwouldblock) {
+            result.failed = true;
             break;
-        total += sent;
-        queue.RemoveHead();
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - system_.Now()).count();
+        if (left <= 0 || sockets_.WaitWritable(socket, static_cast<int>(left)) != 1)
+            break;
     }
-    sockets_.SetNonBlocking(socket, true);
-    return total;
+    return result;
+}
+
+bool CRelayDlg::SendRequested(ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter)
+{
+    if (request.bytes > 0) {
+        const SendResult result = SendQueue(queue, socket, request.bytes);
+        UpdateCounter(counter, result.sent, 0);
+        // A failure ends this forwarding: the rest waits for the next "Send" or "Auto" tick.
+        request.bytes = result.failed ? 0 : std::min(request.bytes - result.sent, queue.QueuedBytes());
+    }
+    return request.closeWhenSent && request.bytes == 0;
 }
 
 void CRelayDlg::ForwardToServer()
@@ -36,9 +70,9 @@ void CRelayDlg::ForwardToServer()
         return;
     if (IsChecked(IDC_CLIENT_CLEAR_ON_SEND) == 1)
         OnClientClear();
-    const std::int64_t total = SendQueue(toServerQueue, remoteServerSocket);
-    if (total > 0)
-        UpdateCounter(Counter::ClientSent, total, 0);
+    // Everything queued at this moment; chunks that arrive later wait for the next forwarding.
+    toServerRequest_.bytes = toServerQueue.QueuedBytes();
+    ContinueToServer();
 }
 
 void CRelayDlg::ForwardToClient()
@@ -47,9 +81,32 @@ void CRelayDlg::ForwardToClient()
         return;
     if (IsChecked(IDC_SERVER_CLEAR_ON_SEND) == 1)
         OnServerClear();
-    const std::int64_t total = SendQueue(toClientQueue, remoteClientSocket);
-    if (total > 0)
-        UpdateCounter(Counter::ServerSent, total, 0);
+    toClientRequest_.bytes = toClientQueue.QueuedBytes();
+    ContinueToClient();
+}
+
+void CRelayDlg::ContinueToServer()
+{
+    if (remoteServerSocket == kNoSocket || remoteServerConnected == 0)
+        return;
+    if (SendRequested(toServerRequest_, toServerQueue, remoteServerSocket, Counter::ClientSent))
+        OnClientDisconnect();
+}
+
+void CRelayDlg::ContinueToClient()
+{
+    if (remoteClientSocket == kNoSocket)
+        return;
+    if (SendRequested(toClientRequest_, toClientQueue, remoteClientSocket, Counter::ServerSent))
+        OnServerDisconnect();
+}
+
+void CRelayDlg::CloseWhenSent(ForwardRequest& request, Handler close)
+{
+    if (request.bytes == 0)
+        (this->*close)();
+    else
+        request.closeWhenSent = true;
 }
 
 void CRelayDlg::OnClientClear()

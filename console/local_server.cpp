@@ -5,6 +5,20 @@
 #include "console/relay_dlg.h"
 #include "res/resource.h"
 
+namespace {
+
+// A failed accept that concerns one incoming connection alone: it went away (a client that gave up,
+// a reset while it waited in the queue) before it was taken. Windows reports 10054 or 10053 for it,
+// Wine 10057, and the POSIX layer maps Linux's forms of it to these codes. The listener is sound and
+// the next accept may well succeed, so the server keeps listening and tries again on the next tick;
+// any other failure is about listening itself, and stops it.
+bool IsOneConnectionLost(int code)
+{
+    return code == kWsaEconnaborted || code == kWsaEconnreset || code == kWsaEnotconn;
+}
+
+} // namespace
+
 void CRelayDlg::OnListen()
 {
     if (ValidatePorts() == 0)
@@ -82,7 +96,7 @@ SocketHandle CRelayDlg::AcceptRemoteClient()
     remoteClientSocket = sockets_.Accept(listenSocket, &peer);
     if (remoteClientSocket == kNoSocket) {
         const int code = sockets_.LastError();
-        if (code != kWsaEwouldblock)
+        if (code != kWsaEwouldblock && !IsOneConnectionLost(code))
             StopListening("accept failed.", code);
         return kNoSocket;
     }

@@ -19,7 +19,9 @@ void CRelayDlg::OnTimer(unsigned timerId)
 
 void CRelayDlg::PollServerSide()
 {
-    if (listenSocket != kNoSocket && remoteClientSocket == kNoSocket)
+    // A client that left still has its last bytes on their way to its server: the next client
+    // waits in the backlog, so that its bytes cannot follow them into that conversation.
+    if (listenSocket != kNoSocket && remoteClientSocket == kNoSocket && !toServerRequest_.closeWhenSent)
         remoteClientSocket = AcceptRemoteClient();
     if (remoteClientSocket == kNoSocket)
         return;
@@ -29,8 +31,12 @@ void CRelayDlg::PollServerSide()
     const int crlf = IsChecked(IDC_CLIENT_CRLF) == 1;
     const int total = ReceiveAll(remoteClientSocket, IDC_TO_SERVER_VIEW, crlf, toServerQueue, 1, buffers);
     UpdateCounter(Counter::ServerReceived, total, 0);
+    // A ticked "Auto" box forwards all that is queued; otherwise what a "Send" click asked for
+    // goes on.
     if (IsChecked(IDC_SERVER_AUTO) == 1)
         ForwardToClient();
+    else
+        ContinueToClient();
 }
 
 void CRelayDlg::PollClientSide()
@@ -48,6 +54,8 @@ void CRelayDlg::PollClientSide()
     UpdateCounter(Counter::ClientReceived, total, 0);
     if (IsChecked(IDC_CLIENT_AUTO) == 1)
         ForwardToServer();
+    else
+        ContinueToServer();
 }
 
 int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers)

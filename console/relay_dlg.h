@@ -131,11 +131,32 @@ private:
     int ResolveAddress(int port, std::string host, SocketAddressIn& address, int* errorCode = nullptr);
     void OnRemoteServerConnected(SocketHandle socket);
 
+    using Handler = void (CRelayDlg::*)();
+
     // Capture queues and forwarding.
+    enum class Counter { ServerReceived, ServerSent, ClientReceived, ClientSent };
+    // Bytes from the head of one direction's queue that a forwarding ("Send", a ticked "Auto" box,
+    // or a teardown handing over a peer's last bytes) asked to go and the peer has not taken yet.
+    // Each tick sends on what the peer takes; with `closeWhenSent` a teardown's close of that
+    // connection waits until they are gone.
+    struct ForwardRequest {
+        std::int64_t bytes = 0;
+        bool closeWhenSent = false;
+    };
+    struct SendResult {
+        std::int64_t sent = 0;
+        bool failed = false; // the connection is gone; "would block" is no failure
+    };
     void Enqueue(const char* bytes, int length, CaptureQueue& queue);
-    std::int64_t SendQueue(CaptureQueue& queue, SocketHandle socket);
+    SendResult SendQueue(CaptureQueue& queue, SocketHandle socket, std::int64_t limit);
+    // True when a close waited for this request and may run now.
+    bool SendRequested(ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter);
     void ForwardToServer();
     void ForwardToClient();
+    void ContinueToServer();
+    void ContinueToClient();
+    // The teardown of the other side's cascade: now, or once `request` has gone.
+    void CloseWhenSent(ForwardRequest& request, Handler close);
     void OnClientClear();
     void OnServerClear();
     void OnClientAuto();
@@ -146,14 +167,12 @@ private:
     // Hands the text gathered during a receive pass to its view.
     void FlushViewText();
 
-    using Handler = void (CRelayDlg::*)();
     struct MessageMapEntry {
         int controlId;
         Handler handler;
     };
     static const MessageMapEntry kMessageMap[];
 
-    enum class Counter { ServerReceived, ServerSent, ClientReceived, ClientSent };
     static int CounterField(Counter counter);
     std::int64_t& CounterValue(Counter counter);
     void UpdateCounter(Counter counter, std::int64_t amount, int reset);
@@ -163,6 +182,8 @@ private:
     char displayBuffer[kScratchAreaSize] = {};
     CaptureQueue toClientQueue;
     CaptureQueue toServerQueue;
+    ForwardRequest toClientRequest_;
+    ForwardRequest toServerRequest_;
     SocketHandle listenSocket = kNoSocket;
     SocketAddressIn remoteServerAddress{};
     int remoteServerConnected = 0;

@@ -46,13 +46,16 @@ void CRelayDlg::StopListening(const char* message, int code)
 void CRelayDlg::CloseRemoteClient(const char* message, int code)
 {
     CloseSocket(remoteClientSocket);
+    // What was still to go to this client waits for the next one's forwarding.
+    toClientRequest_ = {};
     EnableControl(IDC_SERVER_SEND, 0);
     SetServerStatus(ComposeStatus(message, code));
     if (IsChecked(IDC_CLIENT_AUTO) == 1 && remoteServerConnected == 1) {
         // Hand the remote server what its client sent last before closing it, as the ticked
         // box would have on this tick; otherwise it would wait for the next server connection.
+        // A server slow to take it keeps its connection until it has.
         ForwardToServer();
-        OnClientDisconnect();
+        CloseWhenSent(toServerRequest_, &CRelayDlg::OnClientDisconnect);
     }
 }
 
@@ -60,6 +63,7 @@ void CRelayDlg::CloseRemoteServer(const char* message, int code)
 {
     remoteServerConnected = 0;
     CloseSocket(remoteServerSocket);
+    toServerRequest_ = {};
     EnableControl(IDC_CONNECT, 1);
     EnableControl(IDC_CLIENT_SEND, 0);
     SetClientStatus(ComposeStatus(message, code));
@@ -67,7 +71,7 @@ void CRelayDlg::CloseRemoteServer(const char* message, int code)
         // A server that replies and closes in one tick would otherwise see its reply go to the
         // next client instead of the one that asked.
         ForwardToClient();
-        OnServerDisconnect();
+        CloseWhenSent(toClientRequest_, &CRelayDlg::OnServerDisconnect);
     }
 }
 

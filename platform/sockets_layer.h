@@ -45,8 +45,14 @@ public:
     // select() with a write set of this one socket and a zero timeout: 1 once the connection is
     // established (a failed attempt never counts), 0 not yet, kSocketError when the call fails.
     virtual int SelectWritable(SocketHandle s) = 0;
+    // select() with a write set of this one connected socket, waiting up to `timeoutMs`: 1 as soon
+    // as a send would take bytes or report a failure, 0 when the time ran out, kSocketError when
+    // the call fails.
+    virtual int WaitWritable(SocketHandle s, int timeoutMs) = 0;
     virtual int Recv(SocketHandle s, char* buffer, int length, int flags) = 0;
-    // On a blocking socket hands over the whole block or fails.
+    // The relay sends only on non-blocking sockets: one send, which may hand over part of the
+    // block, or kSocketError with 10035 (WSAEWOULDBLOCK) when the peer's buffer is full. On a
+    // blocking socket it hands over the whole block or fails.
     virtual int Send(SocketHandle s, const char* data, int length, int flags) = 0;
     virtual int SetNonBlocking(SocketHandle s, bool nonBlocking) = 0; // ioctlsocket FIONBIO
     virtual int SetTcpNoDelay(SocketHandle s, int value) = 0; // setsockopt TCP_NODELAY

@@ -1,38 +1,21 @@
 #include "string_table.h"
 
-#include "resource.h"
+#include "resource_script.h" // generated from brindle.rc
 
 namespace res {
 
 const char* LoadString(int id)
 {
-    switch (id) {
-    case IDS_ABOUTBOX:
-        return "&About brindle...";
-    case IDP_SOCKETS_INIT_FAILED:
-        return "Windows sockets initialization failed.";
-    default:
-        return "";
+    for (const script::StringResource& entry : script::kStrings) {
+        if (entry.id == id)
+            return entry.text;
     }
+    return "";
 }
 
 const VersionInfo& ProgramVersion()
 {
-    static constexpr VersionInfo kVersion{
-        {1, 0, 0, 1},
-        {1, 0, 0, 1},
-        "1, 0, 0, 1",
-        "1, 0, 0, 1",
-        "040904B0",
-        "",
-        "brindle MFC Application",
-        "brindle",
-        "Copyright (C) 2026",
-        "",
-        "brindle.EXE",
-        "brindle Application",
-    };
-    return kVersion;
+    return script::kVersion;
 }
 
 } // namespace res

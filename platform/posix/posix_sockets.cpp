@@ -97,26 +97,6 @@ int NewTcpSocket()
     return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
 }
 
-// Failures of accept() that belong to one incoming connection, already dropped from the queue
-// (accept(2), "Error handling"), or a connection aborted before it was taken: the next accept may
-// well succeed. The relay stops listening on any other failure than 10035, so these are retried.
-bool IsPerConnectionAcceptError(int error)
-{
-    switch (error) {
-    case ECONNABORTED:
-    case ENETDOWN:
-    case EPROTO:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 PosixSockets::~PosixSockets()
@@ -155,6 +135,15 @@ SocketHandle PosixSockets::Adopt(int descriptor)
         return Fail(kWsaEnobufs);
     }
     return fd.Release();
+}
+
+void PosixSockets::RememberReset(SocketHandle s)
+{
+    try {
+        resetBySend_.insert(s);
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the next read may then show the reset as an orderly close.
+    }
 }
 
 bool PosixSockets::Startup()
@@ -219,16 +208,15 @@ SocketHandle PosixSockets::Accept(SocketHandle s, SocketAddressIn* peer)
     if (!Owns(s)) {
         return kNoSocket;
     }
-    constexpr int kMaxDroppedConnections = 16;
     sockaddr_in remote{};
     int fd = -1;
-    for (int dropped = 0; fd < 0;) {
+    do {
         socklen_t length = sizeof remote;
         // Linux accepted sockets do not inherit O_NONBLOCK; the relay needs them non-blocking.
         fd = ::accept4(s, reinterpret_cast<sockaddr*>(&remote), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0 && errno != EINTR && !(IsPerConnectionAcceptError(errno) && ++dropped < kMaxDroppedConnections)) {
-            return FailErrno(errno);
-        }
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return Fail(WsaErrorFromAcceptErrno(errno));
     }
     if (peer != nullptr) {
         *peer = FromSockaddr(remote);
@@ -283,6 +271,26 @@ int PosixSockets::SelectWritable(SocketHandle s)
     return errno == ENOTCONN ? 0 : FailErrno(errno);
 }
 
+int PosixSockets::WaitWritable(SocketHandle s, int timeoutMs)
+{
+    if (!Owns(s)) {
+        return kSocketError;
+    }
+    pollfd look{s, POLLOUT, 0};
+    int ready;
+    do {
+        ready = ::poll(&look, 1, timeoutMs); // a signal only shortens the wait
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) {
+        return FailErrno(errno);
+    }
+    if (look.revents & POLLNVAL) {
+        return Fail(kWsaEnotsock);
+    }
+    // POLLERR and POLLHUP too: the send that follows reports what happened.
+    return ready > 0 ? 1 : 0;
+}
+
 bool PosixSockets::CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags)
 {
     if (!Owns(s)) {
@@ -311,8 +319,16 @@ int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
     }
     for (;;) {
         const ssize_t received = ::recv(s, buffer, static_cast<std::size_t>(length), posixFlags);
-        if (received >= 0) {
+        if (received > 0 || (received == 0 && length == 0)) {
             return static_cast<int>(received);
+        }
+        // Linux reports a reset once: when a send met it, the reads after it find an orderly
+        // close (or nothing). Windows Sockets goes on reporting the reset, and so do we.
+        if (resetBySend_.count(s) != 0) {
+            return Fail(kWsaEconnreset);
+        }
+        if (received == 0) {
+            return 0;
         }
         if (errno != EINTR) {
             return FailErrno(errno);
@@ -337,6 +353,9 @@ int PosixSockets::Send(SocketHandle s, const char* data, int length, int flags)
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
+            }
+            if (errno == ECONNRESET || errno == EPIPE) {
+                RememberReset(s);
             }
             // Blocking: the whole block or failure. Non-blocking: this one send moved nothing.
             return FailErrno(errno);
@@ -386,6 +405,7 @@ int PosixSockets::CloseSocket(SocketHandle s)
         return kSocketError;
     }
     owned_.erase(s);
+    resetBySend_.erase(s);
     // The descriptor is gone whatever close reports (Linux), so it is never closed twice; EINTR
     // in particular is no failure.
     if (::close(s) != 0 && errno != EINTR) {

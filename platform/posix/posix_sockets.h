@@ -40,6 +40,10 @@ public:
     // 1 only when writable and connected (the socket has a peer); a refused or failed attempt,
     // or a socket never connected, stays 0 on every look. SO_ERROR is left alone.
     int SelectWritable(SocketHandle s) override;
+    int WaitWritable(SocketHandle s, int timeoutMs) override;
+    // Once a send on the socket has met a reset (ECONNRESET or EPIPE), every read that finds no
+    // data fails with 10054 (WSAECONNRESET), as on Windows, where Linux would report an orderly
+    // close.
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
     // Never raises SIGPIPE. Blocking socket: the whole block or kSocketError (it goes on over
     // partial writes and signals). Non-blocking socket: one send, which may be partial.
@@ -69,8 +73,11 @@ private:
     bool CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags);
     // Takes ownership of a fresh descriptor; closes it and fails if it cannot be tracked.
     SocketHandle Adopt(int descriptor);
+    void RememberReset(SocketHandle s);
 
     std::unordered_set<SocketHandle> owned_;
+    // Sockets on which a send met a reset; forgotten when the socket is closed.
+    std::unordered_set<SocketHandle> resetBySend_;
     int lastError_ = 0;
 };
 

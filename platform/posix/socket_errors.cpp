@@ -80,6 +80,22 @@ int WsaErrorFromErrno(int error)
     return error;
 }
 
+int WsaErrorFromAcceptErrno(int error)
+{
+    switch (error) {
+    case ENETDOWN:
+    case EPROTO:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return kWsaEconnaborted;
+    default:
+        return WsaErrorFromErrno(error);
+    }
+}
+
 int WsaErrorFromAddrInfo(int addrInfoError, int systemError)
 {
     switch (addrInfoError) {

@@ -9,6 +9,13 @@
 // keeps it outside 10000..11004, so that the console shows the number without a name.
 int WsaErrorFromErrno(int error);
 
+// The code of a failed accept(). Linux passes the pending network error of a new connection
+// (ENETDOWN, EPROTO, ENOPROTOOPT, EHOSTDOWN, ENONET, EHOSTUNREACH, ENETUNREACH: accept(2), "Error
+// handling") on as accept's own failure, that connection already dropped from the queue. Windows
+// Sockets reports a connection lost before it was taken as 10053, and so does this; the listener
+// itself is fine. Any other errno reads as WsaErrorFromErrno gives it.
+int WsaErrorFromAcceptErrno(int error);
+
 // The Windows Sockets code of a failed getaddrinfo(): EAI_NONAME 11001, EAI_AGAIN 11002,
 // EAI_FAIL 11003, EAI_NODATA/EAI_ADDRFAMILY 11004, EAI_MEMORY 10055, EAI_SYSTEM the twin of
 // systemError (the errno right after the call) when it has one, anything else 11003.

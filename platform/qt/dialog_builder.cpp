@@ -13,8 +13,10 @@
 #include <QStyle>
 #include <qdrawutil.h>
 
+#include "platform/qt/caret_before_focus.h"
 #include "platform/qt/status_line.h"
 #include "platform/qt/traffic_view.h"
+#include "res/accessible_names.h"
 #include "res/resource.h"
 
 // The resources live in a static library, where nothing else would pull them into the program.
@@ -41,60 +43,6 @@ int Scale(int value, int numerator, int denominator)
 QString Latin1(const char* text)
 {
     return QString::fromLatin1(text);
-}
-
-bool IsLabel(const ControlTemplate& control)
-{
-    return control.kind == ControlKind::StaticText && control.id == IDC_STATIC;
-}
-
-bool Contains(const ControlTemplate& box, const ControlTemplate& control)
-{
-    return control.x >= box.x && control.y >= box.y && control.x + control.w <= box.x + box.w
-        && control.y + control.h <= box.y + box.h;
-}
-
-const ControlTemplate* GroupOf(std::span<const ControlTemplate> controls, const ControlTemplate& control)
-{
-    const ControlTemplate* group = nullptr;
-    for (const ControlTemplate& box : controls) {
-        if (box.kind != ControlKind::GroupBox || &box == &control || !Contains(box, control))
-            continue;
-        if (!group || box.w * box.h < group->w * group->h)
-            group = &box;
-    }
-    return group;
-}
-
-// The label in front of a field: the nearest one to its left on the same row, else the one
-// before it in the template (the views have theirs above them).
-const ControlTemplate* LabelOf(std::span<const ControlTemplate> controls, std::size_t index)
-{
-    const ControlTemplate& field = controls[index];
-    const ControlTemplate* nearest = nullptr;
-    for (const ControlTemplate& label : controls) {
-        if (!IsLabel(label))
-            continue;
-        const int middle = label.y + label.h / 2;
-        const bool sameRow = middle >= field.y && middle < field.y + field.h;
-        if (sameRow && label.x + label.w <= field.x && (!nearest || label.x + label.w > nearest->x + nearest->w))
-            nearest = &label;
-    }
-    if (nearest)
-        return nearest;
-    for (std::size_t i = index; i-- > 0;) {
-        if (IsLabel(controls[i]))
-            return &controls[i];
-    }
-    return nullptr;
-}
-
-QString WithoutColon(const char* text)
-{
-    QString name = Latin1(text).trimmed();
-    if (name.endsWith(QLatin1Char(':')))
-        name.chop(1);
-    return name;
 }
 
 // A frame whose title sits on its top edge, as the template's group boxes were drawn; Qt's styles
@@ -179,6 +127,7 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
         edit->setFrame(control.style & res::kBorder);
         if (control.style & res::kRightAlign)
             edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        PlaceCaretBeforeFocus(*edit);
         return edit;
     }
     case ControlKind::MultiLineEdit: {
@@ -191,7 +140,7 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
         return new QCheckBox(text, &dialog);
     case ControlKind::StaticText: {
         // A text with an id is one the program rewrites.
-        if (control.id != IDC_STATIC)
+        if (res::IsStatusLine(control))
             return new StatusLine(text, &dialog);
         auto* label = new QLabel(&dialog);
         label->setTextFormat(Qt::PlainText);
@@ -208,17 +157,23 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
 }
 
 // Each field, view and status line is the buddy of the label in front of it, which gives it the
-// labelled-by relation assistive tools follow.
+// labelled-by relation assistive tools follow. Readers speak that label rather than the field's
+// own name, so a label whose field is named with its group carries the same name.
 void LinkCaptions(std::span<const ControlTemplate> controls, const std::vector<BuiltControl>& built)
 {
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const ControlTemplate& control = controls[i];
         const bool captioned = control.kind == ControlKind::Edit || control.kind == ControlKind::MultiLineEdit
-            || (control.kind == ControlKind::StaticText && control.id != IDC_STATIC);
-        const ControlTemplate* caption = captioned ? LabelOf(controls, i) : nullptr;
-        if (caption)
-            static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget)
-                ->setBuddy(built[i].widget);
+            || res::IsStatusLine(control);
+        const ControlTemplate* caption = captioned ? res::LabelOf(controls, i) : nullptr;
+        if (!caption)
+            continue;
+        QWidget* field = built[i].widget;
+        auto* label = static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget);
+        label->setBuddy(field);
+        if (!field->accessibleName().isEmpty()
+            && field->accessibleName() != Latin1(res::CaptionName(caption->text).c_str()))
+            label->setAccessibleName(field->accessibleName());
     }
 }
 
@@ -271,55 +226,13 @@ QIcon LoadIconResource(int iconId)
     return icon;
 }
 
-std::map<const ControlTemplate*, QString> AccessibleNames(const res::DialogTemplate& dialogTemplate)
-{
-    const std::span<const ControlTemplate> controls = dialogTemplate.controls;
-    std::map<const ControlTemplate*, QString> names;
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        const ControlTemplate& control = controls[i];
-        switch (control.kind) {
-        case ControlKind::Edit:
-        case ControlKind::MultiLineEdit:
-            if (const ControlTemplate* label = LabelOf(controls, i))
-                names[&control] = WithoutColon(label->text);
-            break;
-        case ControlKind::AutoCheckBox:
-        case ControlKind::PushButton:
-        case ControlKind::DefaultPushButton:
-            names[&control] = WithoutColon(control.text);
-            break;
-        default:
-            break;
-        }
-    }
-
-    std::map<QString, int> uses;
-    for (const auto& [control, name] : names)
-        ++uses[name];
-    for (auto it = names.begin(); it != names.end();) {
-        const ControlTemplate& control = *it->first;
-        const bool ownText = control.kind == ControlKind::AutoCheckBox || control.kind == ControlKind::PushButton
-            || control.kind == ControlKind::DefaultPushButton;
-        if (uses[it->second] > 1) {
-            if (const ControlTemplate* group = GroupOf(controls, control))
-                it->second = Latin1(group->text) + QLatin1Char(' ') + it->second;
-        } else if (ownText) {
-            // Its visible text names it already.
-            it = names.erase(it);
-            continue;
-        }
-        ++it;
-    }
-    return names;
-}
-
 BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& dialogTemplate)
 {
     BuiltDialog built;
     dialog.setWindowFlags(FrameFlags(dialogTemplate.style));
     dialog.setWindowTitle(Latin1(dialogTemplate.caption));
 
-    const auto names = AccessibleNames(dialogTemplate);
+    const auto names = res::AccessibleNames(dialogTemplate);
     QWidget* previousTabStop = nullptr;
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = CreateControl(dialog, control);
@@ -337,7 +250,7 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& dialogTempla
         }
 
         if (const auto name = names.find(&control); name != names.end())
-            widget->setAccessibleName(name->second);
+            widget->setAccessibleName(QString::fromLatin1(name->second));
 
         built.controls.push_back({&control, widget});
         if (control.id != IDC_STATIC)

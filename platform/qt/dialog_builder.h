@@ -45,8 +45,4 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& dialogTempla
 // Both sizes of an icon resource; a null icon for an unknown id.
 QIcon LoadIconResource(int iconId);
 
-// What assistive tools call each control that has no text of its own, or shares its text with
-// another: the label in front of it, qualified by its group box where that label is not unique.
-std::map<const res::ControlTemplate*, QString> AccessibleNames(const res::DialogTemplate& dialogTemplate);
-
 #endif

@@ -1,13 +1,27 @@
 #include "platform/qt/find_bar.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 
+#include "platform/qt/caret_before_focus.h"
+#include "platform/qt/read_only_text_accessible.h"
+#include "platform/qt/status_line.h"
+
 namespace {
+
+// A strip of controls along the view's bottom edge, as a find bar is in a browser or an editor: a
+// tool bar. As a QFrame it would be a frame, which readers take for a window of its own.
+class FindBarAccessible final : public QAccessibleWidget {
+public:
+    explicit FindBarAccessible(FindBar* bar)
+        : QAccessibleWidget(bar, QAccessible::ToolBar)
+    { }
+};
 
 // Keys the bar acts on, before the window's shortcuts and the dialog's Escape and default button.
 bool isFindKey(const QKeyEvent* key)
@@ -24,13 +38,15 @@ FindBar::FindBar(QWidget* parent)
 {
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
+    QAccessible::installFactory(&CreateAccessibleFor<FindBarAccessible, FindBar>);
     setAccessibleName(tr("Find"));
     // Made in reading order, which screen readers follow. No mnemonics: the console's own would clash
     // with them while the bar is open.
     auto* caption = new QLabel(tr("Find:"), this);
     field_ = new QLineEdit(this);
+    PlaceCaretBeforeFocus(*field_);
     matchCase_ = new QCheckBox(tr("Match case"), this);
-    status_ = new QLabel(this);
+    status_ = new StatusLine(QString(), this);
     caption->setBuddy(field_);
     field_->setAccessibleName(tr("Find"));
     status_->setAccessibleDescription(tr("Find status"));
@@ -65,12 +81,11 @@ void FindBar::open()
 
 void FindBar::setStatus(const QString& status)
 {
-    status_->setText(status);
-    // The label's name is its text; a reader hears the change without the focus leaving the field.
-    if (!status.isEmpty()) {
-        QAccessibleEvent changed(status_, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&changed);
-    }
+    // Announced as the console's status lines are, so that a reader hears the answer in the field.
+    const bool repeated = status == status_->text();
+    status_->setStatus(status);
+    if (repeated)
+        status_->announce();
 }
 
 QString FindBar::status() const

@@ -9,8 +9,8 @@
 #include "platform/text/text_search.h"
 
 class QCheckBox;
-class QLabel;
 class QLineEdit;
+class StatusLine;
 
 class FindBar : public QFrame {
     Q_OBJECT
@@ -39,7 +39,7 @@ protected:
 private:
     QLineEdit* field_ = nullptr;
     QCheckBox* matchCase_ = nullptr;
-    QLabel* status_ = nullptr;
+    StatusLine* status_ = nullptr;
 };
 
 #endif

@@ -80,15 +80,34 @@ private:
     StatusLine* line() const { return static_cast<StatusLine*>(widget()); }
 };
 
+class StatusNoticeAccessible final : public QAccessibleWidget {
+public:
+    explicit StatusNoticeAccessible(StatusNotice* notice)
+        : QAccessibleWidget(notice, QAccessible::Notification)
+    { }
+};
+
 } // namespace
+
+StatusNotice::StatusNotice(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    setGeometry(0, 0, 0, 0);
+    // Hidden until the first announcement, so that opening the window announces nothing.
+    hide();
+}
 
 StatusLine::StatusLine(const QString& text, QWidget* parent)
     : QLabel(parent)
 {
     // Qt keeps one entry per factory, so every line may ask.
     QAccessible::installFactory(&CreateAccessibleFor<StatusLineAccessible, StatusLine>);
+    QAccessible::installFactory(&CreateAccessibleFor<StatusNoticeAccessible, StatusNotice>);
     setTextFormat(Qt::PlainText);
     setText(text);
+    notice_ = new StatusNotice(this);
 }
 
 void StatusLine::setStatus(const QString& text)
@@ -96,11 +115,21 @@ void StatusLine::setStatus(const QString& text)
     const QString before = QLabel::text();
     if (text == before)
         return;
-    // QLabel announces the new name (the text) itself, which is what a reader speaks for a line
-    // out of focus; the text event keeps what it read through the text interface in step.
+    // QLabel reports the new name (the text) itself; the text event keeps what a reader read
+    // through the text interface in step.
     setText(text);
     if (!QAccessible::isActive())
         return;
     QAccessibleTextUpdateEvent replaced(this, 0, before, text);
     QAccessible::updateAccessibility(&replaced);
+    announce();
+}
+
+void StatusLine::announce()
+{
+    if (text().isEmpty() || !QAccessible::isActive())
+        return;
+    // Hidden first, so that it appears again.
+    notice_->hide();
+    notice_->show();
 }

@@ -50,6 +50,7 @@ TrafficView::TrafficView(QWidget* parent)
     viewport()->setCursor(Qt::IBeamCursor);
     updateMetrics();
     updateScrollBars();
+    makeFindBar();
 }
 
 void TrafficView::appendText(std::string_view text)

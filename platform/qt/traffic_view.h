@@ -35,13 +35,6 @@ public:
     std::string text() const;
     // CR and LF count as one character each.
     qint64 characterCount() const;
-    // The most text one text-inserted accessibility event carries: the newest, from the offset this
-    // gives for text held in [begin, end) of which [begin, announcedEnd) was announced before.
-    static constexpr std::int64_t kMaxAnnouncedChars = 4096;
-    static constexpr std::int64_t announcedFrom(std::int64_t announcedEnd, std::int64_t begin, std::int64_t end)
-    {
-        return std::max({announcedEnd, begin, end - kMaxAnnouncedChars});
-    }
     // 256 MiB unless set; at most 1 GiB. Past it the oldest lines go, a quarter of it at a time.
     void setCapacity(qint64 maxCharacters);
     // Opens the find bar over the view's bottom edge, the focus in its field.
@@ -91,6 +84,9 @@ private:
     // The range with LF line ends, as the clipboard and accessibility tools get it.
     QString plainText(std::int64_t from, std::int64_t to) const;
     void notifyAccessibility();
+    void makeFindBar();
+    // Shows the bar, in the Tab order after the view, without moving the focus.
+    void showFindBar();
     void closeFind();
     void layoutFindBar();
     void find(SearchDirection direction);

@@ -6,6 +6,7 @@
 
 #include "platform/qt/read_only_text_accessible.h"
 #include "platform/qt/traffic_view.h"
+#include "platform/text/text_announcement.h"
 #include "platform/text/text_motion.h"
 
 // The text reaches accessibility tools as an edit control's would: offsets count CR and LF as one
@@ -173,9 +174,7 @@ QAccessibleInterface* createTrafficViewAccessible(const QString& className, QObj
 
 // Dropped and replaced text goes unannounced: a removal event carries the removed text, hundreds of
 // megabytes for a full view. An insertion carries at most the newest kMaxAnnouncedChars of what
-// arrived since the last pass, at their own offset: bulk traffic would otherwise put tens of
-// megabytes a tick on the accessibility bus, which no reader can speak. Tools read the rest, and
-// the whole view, through the text interface.
+// arrived since the last pass, at their own offset (text_announcement.h).
 void TrafficView::notifyAccessibility()
 {
     const std::int64_t begin = store_.beginOffset();

@@ -18,20 +18,34 @@ constexpr int kMaxStepsPerPass = 64;
 
 } // namespace
 
+// Made with the view, hidden: a field made as it takes the focus would report its first caret
+// before its focus, and a screen reader would then not name it.
+void TrafficView::makeFindBar()
+{
+    // Beside the view in its window rather than inside it: a reader would otherwise present the
+    // bar, and speak the view's line, as part of the view's text.
+    findBar_ = new FindBar(parentWidget() ? parentWidget() : this);
+    connect(findBar_, &FindBar::findRequested, this, &TrafficView::find);
+    connect(findBar_, &FindBar::closeRequested, this, &TrafficView::closeFind);
+}
+
 void TrafficView::openFind()
 {
-    if (!findBar_) {
-        findBar_ = new FindBar(this);
-        connect(findBar_, &FindBar::findRequested, this, &TrafficView::find);
-        connect(findBar_, &FindBar::closeRequested, this, &TrafficView::closeFind);
-        // Tab goes from the view into the bar, and from the bar on to what followed the view.
-        QWidget::setTabOrder(this, findBar_->field());
-        QWidget::setTabOrder(findBar_->field(), findBar_->matchCaseBox());
-    }
-    const bool wasHidden = findBar_->isHidden();
+    showFindBar();
     findBar_->open();
-    if (wasHidden)
-        layoutFindBar();
+}
+
+void TrafficView::showFindBar()
+{
+    if (!findBar_->isHidden())
+        return;
+    // Tab goes from the view into the bar, and from the bar on to what followed the view, however the
+    // window ordered its controls since.
+    QWidget::setTabOrder(this, findBar_->field());
+    QWidget::setTabOrder(findBar_->field(), findBar_->matchCaseBox());
+    findBar_->show();
+    findBar_->raise();
+    layoutFindBar();
 }
 
 void TrafficView::closeFind()
@@ -50,7 +64,8 @@ void TrafficView::layoutFindBar()
     setViewportMargins(0, 0, 0, height);
     if (shown) {
         const QRect text = viewport()->geometry();
-        findBar_->setGeometry(text.left(), text.bottom() + 1, text.width(), height);
+        const QPoint place = mapTo(findBar_->parentWidget(), QPoint(text.left(), text.bottom() + 1));
+        findBar_->setGeometry(place.x(), place.y(), text.width(), height);
     }
     updateScrollBars();
 }

@@ -100,10 +100,7 @@ void TrafficView::findAgain(SearchDirection direction)
         openFind();
         return;
     }
-    if (findBar_->isHidden()) {
-        findBar_->show();
-        layoutFindBar();
-    }
+    showFindBar();
     find(direction);
 }
 

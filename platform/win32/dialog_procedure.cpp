@@ -38,6 +38,7 @@ INT_PTR Win32DialogHost::OnInitDialog()
         if (auto view = TrafficViewWindow::Replace(control, viewCapacity_))
             views_.emplace(id, std::move(view));
     }
+    AnnotateControls();
     events_->OnInitDialog();
     FlushViews();
     // TRUE: the dialog manager puts the focus on the first tab stop, "OK".
@@ -86,6 +87,7 @@ INT_PTR Win32DialogHost::HandleMessage(UINT message, WPARAM wParam)
         return reinterpret_cast<INT_PTR>(largeIcon_);
     case WM_DESTROY:
         // The controls go with the window; nothing may reach them afterwards.
+        annotations_.clear();
         views_.clear();
         return FALSE;
     default:

@@ -157,6 +157,7 @@ void TrafficViewWindow::SetSelection(std::int64_t anchor, std::int64_t cursor)
     cursor_ = std::clamp(cursor, store_.beginOffset(), store_.endOffset());
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
+    accessibility_.SelectionChanged();
 }
 
 void TrafficViewWindow::CopySelection() const

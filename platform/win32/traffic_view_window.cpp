@@ -79,6 +79,7 @@ TrafficViewWindow::TrafficViewWindow(HWND window, std::int64_t capacity)
 TrafficViewWindow::~TrafficViewWindow()
 {
     if (window_ && IsWindow(window_)) {
+        accessibility_.WindowDestroyed();
         SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
@@ -128,6 +129,7 @@ void TrafficViewWindow::SetText(std::string_view text)
     goalColumn_ = -1;
     followEnd_ = true;
     dirty_ = true;
+    accessibility_.TextReplaced();
     Flush();
 }
 
@@ -143,6 +145,7 @@ void TrafficViewWindow::Flush()
     }
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
+    accessibility_.TextFlushed();
 }
 
 // Offsets outlive dropped lines; line numbers shift, and the scroll position with them.
@@ -321,9 +324,38 @@ void TrafficViewWindow::Paint()
     EndPaint(window_, &paint);
 }
 
+TextRange TrafficViewWindow::VisibleText() const
+{
+    const std::int64_t last = std::min<std::int64_t>(topLine_ + VisibleLines(), store_.lineCount() - 1);
+    return {store_.lineStart(std::min(topLine_, last)), store_.lineEnd(last)};
+}
+
+std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
+{
+    RECT client{};
+    if (!window_ || !ScreenToClient(window_, &point) || !GetClientRect(window_, &client) || !PtInRect(&client, point))
+        return -1;
+    return OffsetAt(point.x, point.y);
+}
+
+void TrafficViewWindow::Select(std::int64_t anchor, std::int64_t caret)
+{
+    SetSelection(anchor, caret);
+    EnsureVisible(cursor_);
+}
+
 LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_GETOBJECT: {
+        LRESULT answer = 0;
+        if (accessibility_.OnGetObject(wParam, lParam, &answer))
+            return answer;
+        break;
+    }
+    case WM_DESTROY:
+        accessibility_.WindowDestroyed();
+        return 0;
     case WM_CREATE:
         MeasureFont();
         UpdateScrollBars();

@@ -13,9 +13,11 @@
 #include <string_view>
 
 #include "platform/text/text_store.h"
+#include "platform/win32/accessible_text_source.h"
+#include "platform/win32/traffic_view_accessibility.h"
 #include "platform/win32/windows_api.h"
 
-class TrafficViewWindow {
+class TrafficViewWindow final : public AccessibleTextSource {
 public:
     // Both views full stay well inside the memory a 32-bit process can count on.
     static constexpr std::int64_t kDefaultCapacity = std::int64_t{128} << 20;
@@ -34,7 +36,18 @@ public:
     // Replaces everything; "" empties the view.
     void SetText(std::string_view text);
     std::string Text() const { return store_.text(); }
-    HWND Window() const { return window_; }
+    HWND Window() const override { return window_; }
+    // What assistive tools call the view: its label's text.
+    void SetAccessibleName(const std::string& name) { accessibility_.SetName(name); }
+
+    // What assistive tools reach of the view.
+    const TextStore& Store() const override { return store_; }
+    std::int64_t Caret() const override { return cursor_; }
+    TextRange Selection() const override { return {SelectionStart(), SelectionEnd()}; }
+    TextRange VisibleText() const override;
+    std::int64_t OffsetAtScreenPoint(POINT point) const override;
+    void Select(std::int64_t anchor, std::int64_t caret) override;
+    void ShowOffset(std::int64_t offset) override { EnsureVisible(offset); }
 
 private:
     enum class Move {
@@ -51,6 +64,7 @@ private:
     };
 
     TrafficViewWindow(HWND window, std::int64_t capacity);
+
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -91,6 +105,8 @@ private:
     int charWidth_ = 8;
     int lineHeight_ = 16;
     std::string lineBuffer_;
+    // Last: it reaches the members above until it goes.
+    TrafficViewAccessibility accessibility_{*this};
 };
 
 #endif

@@ -44,8 +44,16 @@ void Win32DialogHost::SetControlText(int controlId, std::string_view text)
         view->SetText(text);
         return;
     }
-    if (Control(controlId))
-        SetDlgItemTextA(window_, controlId, std::string(text).c_str());
+    const HWND control = Control(controlId);
+    if (!control)
+        return;
+    // A status line told its own text again has nothing new to announce.
+    const bool statusLine = statusLines_.count(controlId) != 0;
+    if (statusLine && GetControlText(controlId) == text)
+        return;
+    SetDlgItemTextA(window_, controlId, std::string(text).c_str());
+    if (statusLine)
+        AnnounceStatus(control);
 }
 
 void Win32DialogHost::EnableControl(int controlId, bool enable)
@@ -140,6 +148,7 @@ void Win32DialogHost::FlushViews()
 
 void Win32DialogHost::Detach()
 {
+    annotations_.clear();
     views_.clear();
     events_ = nullptr;
     window_ = nullptr;

@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/dialog_host.h"
+#include "platform/win32/control_annotation.h"
 #include "platform/win32/traffic_view_window.h"
+#include "platform/win32/uia_library.h"
 #include "platform/win32/windows_api.h"
 
 class Win32DialogHost final : public DialogHost {
@@ -49,6 +53,9 @@ private:
     bool OnPaint();
     void FlushViews();
     void Detach();
+    // Names for assistive tools and the status lines, from the dialog's template.
+    void AnnotateControls();
+    void AnnounceStatus(HWND line) const;
 
     HWND Control(int controlId) const;
     TrafficViewWindow* View(int controlId) const;
@@ -64,6 +71,9 @@ private:
     std::int64_t viewCapacity_ = TrafficViewWindow::kDefaultCapacity;
     // The traffic views, in place of the template's multi-line edits while the window lives.
     std::map<int, std::unique_ptr<TrafficViewWindow>> views_;
+    std::vector<std::unique_ptr<ControlAnnotation>> annotations_;
+    std::set<int> statusLines_;
+    std::shared_ptr<const UiaLibrary> uia_;
 };
 
 #endif

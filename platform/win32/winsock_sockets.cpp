@@ -197,6 +197,24 @@ int WinsockSockets::SelectWritable(SocketHandle s)
     return FD_ISSET(system, &writable) ? 1 : 0;
 }
 
+int WinsockSockets::WaitWritable(SocketHandle s, int timeoutMs)
+{
+    const OpenSocket* open = Find(s);
+    if (open == nullptr)
+        return kSocketError;
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(open->system, &writable);
+    FD_SET(open->system, &failed);
+    timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int ready = ::select(0, nullptr, &writable, &failed, &wait);
+    if (ready == SOCKET_ERROR)
+        return kSocketError;
+    return ready > 0 ? 1 : 0;
+}
+
 int WinsockSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
 {
     const OpenSocket* open = Find(s);

@@ -37,6 +37,8 @@ public:
     // 1 only when select puts the socket in its write set and not in its except set: a refused or
     // failed attempt stays 0 on every look.
     int SelectWritable(SocketHandle s) override;
+    // Also 1 when the socket shows in the except set: the send that follows reports the failure.
+    int WaitWritable(SocketHandle s, int timeoutMs) override;
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
     // Blocking socket: the whole block or kSocketError, going on over partial sends. Non-blocking
     // socket: one send, which may be partial.

@@ -145,9 +145,10 @@ class ScreenReader:
 
     def controls(self, window):
         window.clearCache()
+        # Those on show: the views' find bars wait hidden until asked for.
         return self.pyatspi.findAllDescendants(window, lambda acc: acc.getRole() in (
             self.pyatspi.ROLE_PUSH_BUTTON, self.pyatspi.ROLE_CHECK_BOX, self.pyatspi.ROLE_TEXT,
-            self.pyatspi.ROLE_STATUS_BAR))
+            self.pyatspi.ROLE_STATUS_BAR) and acc.getState().contains(self.pyatspi.STATE_SHOWING))
 
 
 class Window:
@@ -200,7 +201,7 @@ class Window:
 
 EXPECTED_NAMES = [
     "OK", "Cancel", "Listen Port", "Destination Port", "Destination Host", "Listen", "Path", "Load",
-    "Connect", "Stop Server", "(to remote server)", "(to remote client)",
+    "Connect", "Stop Server", "Local Client (to remote server)", "Local Server (to remote client)",
     "Local Client Auto", "Local Server Auto", "Local Client CRLF", "Local Server CRLF",
     "Local Client Clear", "Local Server Clear", "Local Client Buffers", "Local Server Buffers",
     "Local Client Send", "Local Server Send", "Local Client Disconnect", "Local Server Disconnect",
@@ -248,16 +249,18 @@ def check_find(window, env):
     """Ctrl+F in a view opens its find field, read by its name; Enter selects the match in the
     view's text as shown (case aside, unless asked), a missing text reads "Not found", and Escape
     gives the focus back."""
-    view = window.by_name["(to remote server)"]
+    view = window.by_name["Local Client (to remote server)"]
     view.queryComponent().grabFocus()
-    window.reader.wait_for(lambda: window.state("(to remote server)", window.pyatspi.STATE_FOCUSED), "the view's focus")
+    window.reader.wait_for(lambda: window.state("Local Client (to remote server)", window.pyatspi.STATE_FOCUSED), "the view's focus")
 
     def press(keys):
         subprocess.run(["xdotool", "key", "--clearmodifiers", keys], env=env, check=True, timeout=10)
 
     def find_bar(role, name):
-        found = window.pyatspi.findAllDescendants(view, lambda acc: acc.getRole() == role and acc.name == name)
-        return found[0] if found and found[0].getState().contains(window.pyatspi.STATE_SHOWING) else None
+        # The bar stands beside its view in the window; the other view's bar stays hidden.
+        found = window.pyatspi.findAllDescendants(view.parent, lambda acc: acc.getRole() == role and acc.name == name
+                                                  and acc.getState().contains(window.pyatspi.STATE_SHOWING))
+        return found[0] if found else None
 
     press("ctrl+f")
     field = window.reader.wait_for(lambda: find_bar(window.pyatspi.ROLE_TEXT, "Find"), 'the field "Find"')
@@ -277,9 +280,9 @@ def check_find(window, env):
         if expected is not None:
             window.reader.wait_for(lambda: selected() == expected, f'"{expected}" selected (got {selected()!r})')
         else:
-            window.reader.wait_for(lambda: find_bar(window.pyatspi.ROLE_LABEL, status), f'"{status}" read out')
+            window.reader.wait_for(lambda: find_bar(window.pyatspi.ROLE_STATUS_BAR, status), f'"{status}" read out')
     press("Escape")
-    window.reader.wait_for(lambda: window.state("(to remote server)", window.pyatspi.STATE_FOCUSED)
+    window.reader.wait_for(lambda: window.state("Local Client (to remote server)", window.pyatspi.STATE_FOCUSED)
                            and find_bar(window.pyatspi.ROLE_TEXT, "Find") is None, "Escape to close the find field")
     log("find: the field read by its name, the match selected, \"Not found\" read out, Escape closed it")
 
@@ -295,14 +298,14 @@ def relay(window, listen_port, dest_port):
     with client:
         window.expect_status(SERVER_STATUS, "Connected!")
         client.sendall(b"GET /hello.txt HTTP/1.0\r\n\r\n")
-        window.reader.wait_for(lambda: "GET /hello.txt HTTP/1.0" in window.view_text("(to remote server)"),
+        window.reader.wait_for(lambda: "GET /hello.txt HTTP/1.0" in window.view_text("Local Client (to remote server)"),
                                "the request in the view to the server")
         window.act("Connect", "Press")
         window.expect_status(CLIENT_STATUS, "Connected!")
         window.act("Local Client Send", "Press")
         # http.server replies and closes.
         window.expect_status(CLIENT_STATUS, "Connection gracefully terminated.")
-        window.reader.wait_for(lambda: "Hello through the bus" in window.view_text("(to remote client)"),
+        window.reader.wait_for(lambda: "Hello through the bus" in window.view_text("Local Server (to remote client)"),
                                "the reply in the view to the client")
         window.act("Local Server Send", "Press")
         reply = b""
@@ -354,31 +357,38 @@ def run(brindle, work, children):
         raise Failure(f"the program exited with {code}")
 
 
-def main(argv):
-    if len(argv) != 2:
-        print(__doc__)
-        return 2
+def unavailable(argv, tools):
+    """The first of python3-pyatspi and `tools` missing here, or None. Where only the system's
+    Python has pyatspi, the test starts again under it."""
     try:
         import pyatspi  # noqa: F401
     except ImportError:
         if os.path.exists(SYSTEM_PYTHON) and os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON):
             os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, *argv])
-        print("SKIP: python3-pyatspi is not installed (tools/install_deps.sh --tests installs it)")
+        return "python3-pyatspi"
+    return next((tool for tool in tools if shutil.which(tool) is None), None)
+
+
+def run_test(argv, usage, tools, prefix, run_with, logs):
+    """Runs `run_with(brindle, work, children)` in a work folder of its own, with every child it
+    started stopped at the end; 0 when it passed, 1 when it failed, SKIP when something is missing."""
+    if len(argv) != 2:
+        print(usage)
+        return 2
+    missing = unavailable(argv, tools)
+    if missing:
+        print(f"SKIP: {missing} is not installed (tools/install_deps.sh --tests installs it)")
         return SKIP
-    for tool in ("Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER):
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed (tools/install_deps.sh --tests installs it)")
-            return SKIP
 
     for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(number, lambda n, _frame: sys.exit(128 + n))
-    work = tempfile.mkdtemp(prefix="screen-reader-")
+    work = tempfile.mkdtemp(prefix=prefix)
     children = []
     try:
-        run(os.path.abspath(argv[1]), work, children)
+        run_with(os.path.abspath(argv[1]), work, children)
     except Failure as failure:
         print(f"FAIL: {failure}")
-        for name in ("brindle.log", "at-spi.log", "http.log"):
+        for name in logs:
             path = os.path.join(work, name)
             if os.path.exists(path) and os.path.getsize(path):
                 print(f"--- {name}\n{open(path, errors='replace').read()[-1500:]}")
@@ -389,6 +399,11 @@ def main(argv):
         shutil.rmtree(work, ignore_errors=True)
     log("PASS")
     return 0
+
+
+def main(argv):
+    return run_test(argv, __doc__, ("Xvfb", "xdotool", "dbus-daemon", BUS_LAUNCHER), "screen-reader-", run,
+                    ("brindle.log", "at-spi.log", "http.log"))
 
 
 if __name__ == "__main__":

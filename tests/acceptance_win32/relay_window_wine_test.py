@@ -2,9 +2,10 @@
 """brindle.exe under Wine, in a Wine virtual desktop on Xvfb, driven from the keyboard as a person
 would: the About box through the system menu, then curl relayed to python's http.server with both
 "Auto" boxes ticked (a 4 MiB binary byte-exact), then an exchange by hand with the two "Send"
-buttons. The keyboard model, peers and checks are the Linux acceptance test's.
+buttons, then what a screen reader in another process reads of the window (PROBE_EXE). The
+keyboard model, peers and checks are the Linux acceptance test's.
 
-Usage: relay_window_wine_test.py BRINDLE_EXE WORK_DIR WINE WINESERVER
+Usage: relay_window_wine_test.py BRINDLE_EXE WORK_DIR WINE WINESERVER PROBE_EXE
 
 Exits 77 (skipped) when Xvfb, xdotool, Wine, curl or ImageMagick is missing. Leaves the window's
 screenshot in WORK_DIR/screenshot-windows.png, and also at $BRINDLE_SCREENSHOT when that is set
@@ -26,6 +27,21 @@ from relay_window_test import Failure, log, wait_for  # noqa: E402
 # Wine's start-up and its prefix take their share of the budget.
 common.TEST_BUDGET_S = 240
 DESKTOP = "brindle,1024x768"
+# What a screen reader must read, through MSAA from another process: (control id, name, role, a
+# state bit it must have). Roles: 42 text; Wine 8 calls buttons and static texts "client" (10).
+READ_ONLY = 0x40
+MSAA_EXPECTED = [
+    (1012, "Local Client (to remote server)", 42, READ_ONLY),
+    (1013, "Local Server (to remote client)", 42, READ_ONLY),
+    (1022, "Local Client Sent bytes", 42, READ_ONLY),
+    (1029, "Local Server Received bytes", 42, READ_ONLY),
+    (1015, "Local Server Auto", None, 0),
+    (1010, "Local Client Send", None, 0),
+    (1027, "Local Server Disconnect", None, 0),
+    (1019, "Connect", None, 0),
+]
+# And through UI Automation's client side: the views as named documents (control type 50030).
+UIA_EXPECTED = [(1012, "Local Client (to remote server)", 50030), (1013, "Local Server (to remote client)", 50030)]
 # Pixels that change below the caption when the About box opens (about 8500: its texts, icon and
 # frame on the dialog's own grey); a closed box leaves none.
 ABOUT_BOX_PIXELS = 5000
@@ -50,8 +66,9 @@ def colours(display, image):
 
 
 class WineAcceptanceRun(common.AcceptanceRun):
-    def __init__(self, brindle, build_dir, work, processes, wine, wineserver):
+    def __init__(self, brindle, build_dir, work, processes, wine, wineserver, probe):
         super().__init__(brindle, build_dir, work, processes)
+        self.probe = probe
         self.wine = wine
         self.wineserver = wineserver
         self.shots = 0
@@ -144,6 +161,36 @@ class WineAcceptanceRun(common.AcceptanceRun):
         log(f"screenshot: {shot}")
         self.keep_screenshot(shot)
 
+    def screen_reader(self):
+        """Another process reads the window as a screen reader would: oleacc's objects of every
+        control, UI Automation's elements of the views. (Wine 8 cannot hand a client the views' Text
+        pattern: its UiaGetPatternProvider is an unimplemented stub. The in-process test reads it.)"""
+        result = subprocess.run([self.wine, self.probe, "Windows Brindle", "brindle"], env=self.wine_env(),
+                                capture_output=True, text=True, timeout=min(60, max(common.remaining(), 1)))
+        with open(self.path("screen_reader.txt"), "w") as out:
+            out.write(result.stdout + result.stderr)
+        if result.returncode != 0:
+            raise Failure(f"the screen reader probe failed ({result.returncode}): {result.stderr.strip()}")
+        msaa = {}
+        uia = {}
+        for line in result.stdout.splitlines():
+            parts = line.split(" ", 2)
+            if parts[0] == "msaa" and len(parts) == 3:
+                fields = parts[2].split(" ", 3)
+                msaa[int(parts[1])] = (fields[3][len("name="):], int(fields[1][len("role="):]),
+                                       int(fields[2][len("state="):], 16))
+            elif parts[0] == "uia" and len(parts) == 3 and parts[2].startswith("name="):
+                name, _, kind = parts[2][len("name="):].rpartition(" type=")
+                uia[int(parts[1])] = (name, int(kind))
+        for control, name, role, state in MSAA_EXPECTED:
+            got = msaa.get(control)
+            if not got or got[0] != name or (role is not None and got[1] != role) or (got[2] & state) != state:
+                raise Failure(f"MSAA reads control {control} as {got}, not {name!r} role {role} state {state:#x}")
+        for control, name, kind in UIA_EXPECTED:
+            if uia.get(control) != (name, kind):
+                raise Failure(f"UI Automation reads view {control} as {uia.get(control)}, not {name!r} type {kind}")
+        log(f"a screen reader in another process reads {len(msaa)} controls by MSAA, both views by UI Automation")
+
     def close_with_escape(self):
         self.keyboard.keys("Escape")
         # The desktop's process ends once its last program has.
@@ -162,6 +209,7 @@ class WineAcceptanceRun(common.AcceptanceRun):
         self.fetch_with_curl()
         wait_for(lambda: common.quiet(self.listen_port, self.dest_port), 30, "every relayed connection to end")
         self.exchange_by_hand()
+        self.screen_reader()
         self.screenshot()
         self.close_with_escape()
 
@@ -178,10 +226,11 @@ def missing_tool(wine, wineserver):
 
 
 def main(argv):
-    if len(argv) != 5:
+    if len(argv) != 6:
         print(__doc__)
         return 2
-    brindle, build_dir, wine, wineserver = (os.path.abspath(a) if i < 2 else a for i, a in enumerate(argv[1:]))
+    brindle, build_dir, wine, wineserver, probe = (os.path.abspath(a) if i in (0, 1, 4) else a
+                                                   for i, a in enumerate(argv[1:]))
     tool = missing_tool(wine, wineserver)
     if tool:
         print(f"SKIP: {tool} is not installed (tools/install_deps.sh --tests installs it)")
@@ -191,7 +240,7 @@ def main(argv):
     processes = common.Processes()
     run = None
     try:
-        run = WineAcceptanceRun(brindle, build_dir, work, processes, wine, wineserver)
+        run = WineAcceptanceRun(brindle, build_dir, work, processes, wine, wineserver, probe)
         run.run()
     except (Failure, OSError, subprocess.SubprocessError) as failure:
         print(f"FAIL: {failure}")

@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "console_fixture.h"
 
@@ -6,7 +7,7 @@ namespace {
 
 class ForwardingTest : public ConsoleTest { };
 
-TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstInBlockingMode)
+TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstWithoutBlocking)
 {
     ConnectBoth();
     sockets.Deliver(client, std::string(5000, 'a'));
@@ -21,11 +22,79 @@ TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstInBlockingMode)
     EXPECT_EQ(sends[1], std::string(904, 'a'));
     EXPECT_EQ(sends[2], "tail");
     for (bool blocking : sockets.State(server).sendWasBlocking)
-        EXPECT_TRUE(blocking);
-    EXPECT_TRUE(sockets.State(server).nonBlocking);
+        EXPECT_FALSE(blocking);
     EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "5004");
     EXPECT_TRUE(dlg.ToServerQueue().IsEmpty());
     EXPECT_EQ(system.liveAllocations, 0);
+}
+
+// A peer whose buffer fills takes the front of a block; the rest stays at the head, exactly, and
+// later ticks send on what the click found queued, without another click. A chunk that arrived
+// after the click waits for the next one.
+TEST_F(ForwardingTest, WhatThePeerCannotTakeGoesOnInLaterTicks)
+{
+    ConnectBoth();
+    sockets.Deliver(client, std::string(5000, 'a'));
+    sockets.Deliver(client, "tail");
+    Tick();
+    sockets.State(server).sendRoom = 4500;
+    host.Click(IDC_CLIENT_SEND);
+    EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "4500");
+    EXPECT_EQ(dlg.ToServerQueue().QueuedBytes(), 504);
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 2u);
+    Tick(); // the peer still takes nothing
+    sockets.Deliver(client, "late");
+    sockets.State(server).sendRoom = -1;
+    Tick();
+    const auto& sends = sockets.State(server).sends;
+    EXPECT_EQ(sends,
+        (std::vector<std::string>{std::string(4096, 'a'), std::string(404, 'a'), std::string(500, 'a'), "tail"}));
+    EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "5004");
+    ASSERT_EQ(dlg.ToServerQueue().Count(), 1u);
+    EXPECT_EQ(std::string(dlg.ToServerQueue().Head().Data(), 4), "late");
+    Tick();
+    EXPECT_EQ(dlg.ToServerQueue().Count(), 1u);
+}
+
+// What a click asked for belongs to that connection: after it ends, the rest waits for a click
+// on the next one, as a failed send's block does.
+TEST_F(ForwardingTest, PendingSendEndsWithItsConnection)
+{
+    ConnectBoth();
+    sockets.Deliver(server, "reply");
+    Tick();
+    sockets.State(client).sendRoom = 0;
+    host.Click(IDC_SERVER_SEND);
+    sockets.DeliverClose(client);
+    Tick();
+    const SocketHandle next = AcceptClient();
+    Tick();
+    EXPECT_EQ(sockets.State(next).sent, "");
+    host.Click(IDC_SERVER_SEND);
+    EXPECT_EQ(sockets.State(next).sent, "reply");
+}
+
+// With client "Auto" ticked the client's last bytes go to its server before the cascade closes
+// it; a server slow to take them keeps its connection until it has, and the next client waits.
+TEST_F(ForwardingTest, CascadeClosesOnlyOnceTheLastBytesWent)
+{
+    ConnectBoth();
+    host.Click(IDC_CLIENT_AUTO);
+    sockets.State(server).sendRoom = 3;
+    sockets.Deliver(client, "last words");
+    sockets.DeliverClose(client);
+    sockets.QueueClient();
+    Tick();
+    EXPECT_EQ(ServerStatus(), "Connection gracefully terminated.");
+    EXPECT_EQ(ClientStatus(), "Connected!");
+    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket); // the waiting client is not taken yet
+    sockets.State(server).sendRoom = -1;
+    Tick();
+    EXPECT_EQ(sockets.State(server).sent, "last words");
+    EXPECT_EQ(ClientStatus(), "Idle.");
+    EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
+    Tick();
+    EXPECT_NE(dlg.RemoteClientSocket(), kNoSocket);
 }
 
 TEST_F(ForwardingTest, EmptyQueueSendOnlyClearsTheViewWhenItsBoxIsTicked)
@@ -82,7 +151,6 @@ TEST_F(ForwardingTest, FailedSendKeepsItsBlockAndCountsEarlierOnes)
     EXPECT_EQ(host.Text(IDC_SERVER_SENT), "5");
     EXPECT_EQ(dlg.ToClientQueue().Count(), 2u);
     EXPECT_EQ(std::string(dlg.ToClientQueue().Head().Data(), 6), "second");
-    EXPECT_TRUE(sockets.State(client).nonBlocking);
     EXPECT_EQ(ServerStatus(), "Connected!"); // nothing reported
 
     host.Click(IDC_SERVER_DISCONNECT);

@@ -99,6 +99,41 @@ INSTANTIATE_TEST_SUITE_P(LocalServer, ListenFailures,
             "Failed to listen on socket. Error code 10022. : WSAEINVAL"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+class AcceptFailures : public ConsoleTest, public ::testing::WithParamInterface<StartFailure> { };
+
+// A connection lost before it was taken leaves the server listening, and the client waiting behind
+// it is taken on the next tick; any other failure stops the server.
+TEST_P(AcceptFailures, StopTheServerUnlessOneConnectionWasLost)
+{
+    const StartFailure& c = GetParam();
+    Listen();
+    sockets.QueueClient();
+    sockets.Fail(c.call, c.code);
+    Tick();
+    EXPECT_EQ(ServerStatus(), c.status);
+    if (ServerStatus() != "Listening...") {
+        EXPECT_EQ(dlg.ListenSocket(), kNoSocket);
+        EXPECT_TRUE(host.IsEnabled(IDC_LISTEN));
+        EXPECT_TRUE(sockets.OpenSockets().empty());
+        return;
+    }
+    EXPECT_NE(dlg.ListenSocket(), kNoSocket);
+    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
+    Tick();
+    EXPECT_NE(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_EQ(ServerStatus(), "Connected!");
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalServer, AcceptFailures,
+    ::testing::Values(StartFailure{"NoBuffers", FakeSockets::Call::Accept, kWsaEnobufs,
+                          "accept failed. Error code 10055. : WSAENOBUFS"},
+        StartFailure{
+            "NetworkDown", FakeSockets::Call::Accept, kWsaEnetdown, "accept failed. Error code 10050. : WSAENETDOWN"},
+        StartFailure{"Aborted", FakeSockets::Call::Accept, kWsaEconnaborted, "Listening..."},
+        StartFailure{"Reset", FakeSockets::Call::Accept, kWsaEconnreset, "Listening..."},
+        StartFailure{"NotConnected", FakeSockets::Call::Accept, kWsaEnotconn, "Listening..."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class LocalServerTest : public ConsoleTest { };
 
 TEST_F(LocalServerTest, ListeningLocksFieldsAndStartsTheTimer)
@@ -140,17 +175,6 @@ TEST_F(LocalServerTest, AcceptsOneClientAtATime)
     Tick();
     EXPECT_NE(dlg.RemoteClientSocket(), kNoSocket);
     EXPECT_NE(dlg.RemoteClientSocket(), first);
-}
-
-TEST_F(LocalServerTest, AcceptFailureStopsTheServer)
-{
-    Listen();
-    sockets.Fail(FakeSockets::Call::Accept, kWsaEnobufs);
-    Tick();
-    EXPECT_EQ(ServerStatus(), "accept failed. Error code 10055. : WSAENOBUFS");
-    EXPECT_EQ(dlg.ListenSocket(), kNoSocket);
-    EXPECT_TRUE(host.IsEnabled(IDC_LISTEN));
-    EXPECT_TRUE(sockets.OpenSockets().empty());
 }
 
 TEST_F(LocalServerTest, AcceptWithClientAutoConnectsInTheSameTick)

@@ -130,6 +130,15 @@ int FakeSockets::SelectWritable(SocketHandle s)
     return 1;
 }
 
+int FakeSockets::WaitWritable(SocketHandle s, int)
+{
+    ++calls_[Call::WaitWritable];
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    return state->sendRoom != 0 ? 1 : 0;
+}
+
 int FakeSockets::Recv(SocketHandle s, char* buffer, int length, int)
 {
     if (Faulted(Call::Recv))
@@ -162,6 +171,12 @@ int FakeSockets::Send(SocketHandle s, const char* data, int length, int)
     SocketState* state = Find(s);
     if (state == nullptr)
         return Failure(kWsaEnotsock);
+    if (state->sendRoom == 0)
+        return Failure(kWsaEwouldblock);
+    if (state->sendRoom > 0 && state->sendRoom < length)
+        length = static_cast<int>(state->sendRoom);
+    if (state->sendRoom > 0)
+        state->sendRoom -= length;
     state->sent.append(data, static_cast<std::size_t>(length));
     state->sends.emplace_back(data, static_cast<std::size_t>(length));
     state->sendWasBlocking.push_back(!state->nonBlocking);

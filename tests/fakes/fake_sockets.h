@@ -14,7 +14,7 @@
 
 class FakeSockets final : public SocketsLayer {
 public:
-    enum class Call { Startup, Socket, Bind, Listen, Accept, Connect, Select, Recv, Send, HostLookup };
+    enum class Call { Startup, Socket, Bind, Listen, Accept, Connect, Select, Recv, Send, HostLookup, WaitWritable };
 
     // How a connect attempt turns out.
     enum class ConnectMode {
@@ -42,6 +42,8 @@ public:
         std::string sent;
         std::vector<std::string> sends; // one entry per Send call that succeeded
         std::vector<bool> sendWasBlocking;
+        // What the peer's buffer takes before a send would block; negative: no limit.
+        long long sendRoom = -1;
         std::deque<Inbound> inbound;
     };
 
@@ -52,6 +54,8 @@ public:
     SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override;
     int Connect(SocketHandle s, const SocketAddressIn& address) override;
     int SelectWritable(SocketHandle s) override;
+    // Writable while the peer has room: no time passes waiting for it.
+    int WaitWritable(SocketHandle s, int timeoutMs) override;
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
     int Send(SocketHandle s, const char* data, int length, int flags) override;
     int SetNonBlocking(SocketHandle s, bool nonBlocking) override;

@@ -259,33 +259,50 @@ private slots:
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("content"); // its value, or its description where it has no value
+        // The label it is labelled by, which readers speak in place of the name: a counter's and a
+        // view's carries the group.
+        QTest::addColumn<QString>("caption");
         QTest::newRow("port") << IDC_LISTEN_PORT << "Listen Port"
-                              << "80";
+                              << "80"
+                              << "Listen Port:";
         QTest::newRow("host") << IDC_DEST_HOST << "Destination Host"
-                              << "";
+                              << ""
+                              << "Destination Host:";
         QTest::newRow("label after its field") << IDC_PLUGIN_PATH << "Path"
-                                               << "";
+                                               << ""
+                                               << "Path";
         QTest::newRow("client sent") << IDC_CLIENT_SENT << "Local Client Sent bytes"
-                                     << "0";
+                                     << "0"
+                                     << "Local Client Sent bytes";
         QTest::newRow("server sent") << IDC_SERVER_SENT << "Local Server Sent bytes"
-                                     << "0";
+                                     << "0"
+                                     << "Local Server Sent bytes";
         QTest::newRow("client received") << IDC_CLIENT_RECEIVED << "Local Client Received bytes"
-                                         << "0";
+                                         << "0"
+                                         << "Local Client Received bytes";
         QTest::newRow("server received") << IDC_SERVER_RECEIVED << "Local Server Received bytes"
-                                         << "0";
-        QTest::newRow("view to server") << IDC_TO_SERVER_VIEW << "(to remote server)"
-                                        << "";
-        QTest::newRow("view to client") << IDC_TO_CLIENT_VIEW << "(to remote client)"
-                                        << "";
+                                         << "0"
+                                         << "Local Server Received bytes";
+        QTest::newRow("view to server") << IDC_TO_SERVER_VIEW << "Local Client (to remote server)"
+                                        << ""
+                                        << "Local Client (to remote server)";
+        QTest::newRow("view to client") << IDC_TO_CLIENT_VIEW << "Local Server (to remote client)"
+                                        << ""
+                                        << "Local Server (to remote client)";
         QTest::newRow("client status") << IDC_CLIENT_STATUS << "Idle"
-                                       << "Idle";
+                                       << "Idle"
+                                       << "Local client status:";
         QTest::newRow("shared checkbox") << IDC_SERVER_AUTO << "Local Server Auto"
+                                         << ""
                                          << "";
         QTest::newRow("shared checkbox, other group") << IDC_CLIENT_BUFFERS << "Local Client Buffers"
+                                                      << ""
                                                       << "";
         QTest::newRow("unique button") << IDC_CONNECT << "Connect"
+                                       << ""
                                        << "";
         QTest::newRow("default button") << IDOK << "OK"
+                                        << ""
                                         << "";
     }
 
@@ -294,11 +311,14 @@ private slots:
         QFETCH(int, id);
         QFETCH(QString, name);
         QFETCH(QString, content);
+        QFETCH(QString, caption);
         Console console;
         console.Run([&](QDialog&) {
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(console.host.Control(id));
             QVERIFY(face);
             QCOMPARE(face->text(QAccessible::Name), name);
+            const auto labels = face->relations(QAccessible::Label);
+            QCOMPARE(labels.isEmpty() ? QString() : labels.front().first->text(QAccessible::Name), caption);
             const QString value = face->text(QAccessible::Value);
             QCOMPARE(value.isEmpty() ? face->text(QAccessible::Description) : value, content);
         });

@@ -213,6 +213,19 @@ std::string ReadUntilMarker(const Descriptor& socket, const std::string& marker,
         socket, timeout, [&marker](const std::string& received) { return received.find(marker) != std::string::npos; });
 }
 
+std::size_t Echo(const Descriptor& socket, std::chrono::milliseconds idle)
+{
+    std::size_t echoed = 0;
+    std::string piece(65536, '\0');
+    while (WaitReadable(socket.Get(), static_cast<int>(idle.count()))) {
+        const ssize_t n = ::recv(System(socket.Get()), piece.data(), static_cast<int>(piece.size()), 0);
+        if (n <= 0 || !SendAll(socket, piece.substr(0, static_cast<std::size_t>(n))))
+            break;
+        echoed += static_cast<std::size_t>(n);
+    }
+    return echoed;
+}
+
 void ResetConnection(Descriptor& socket)
 {
     const linger hard{1, 0};

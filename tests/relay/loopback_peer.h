@@ -48,6 +48,9 @@ std::string ReadUntilClosed(const Descriptor& socket, std::size_t limit, std::ch
 // Reads until `marker` has arrived (e.g. the blank line that ends an HTTP head), the peer
 // closes, or `timeout` passes.
 std::string ReadUntilMarker(const Descriptor& socket, const std::string& marker, std::chrono::milliseconds timeout);
+// Sends back everything it reads, as an echo server does, each piece with a blocking send before it
+// reads on, until the peer closes or nothing comes for `idle`; returns how many bytes it echoed.
+std::size_t Echo(const Descriptor& socket, std::chrono::milliseconds idle);
 // Closes with a reset instead of an orderly close.
 void ResetConnection(Descriptor& socket);
 

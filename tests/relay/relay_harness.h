@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -38,7 +39,7 @@ protected:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
             const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollPeriodMs);
-            dlg.OnTimer(POLL_TIMER_ID);
+            Tick();
             if (done())
                 return true;
             std::this_thread::sleep_until(next);
@@ -46,10 +47,19 @@ protected:
         return done();
     }
 
+    // One tick, timed.
+    void Tick()
+    {
+        const auto start = std::chrono::steady_clock::now();
+        dlg.OnTimer(POLL_TIMER_ID);
+        const auto took = std::chrono::steady_clock::now() - start;
+        longestTick = std::max(longestTick, std::chrono::duration_cast<std::chrono::milliseconds>(took));
+    }
+
     void Ticks(int count)
     {
         for (int i = 0; i < count; ++i) {
-            dlg.OnTimer(POLL_TIMER_ID);
+            Tick();
             std::this_thread::sleep_for(std::chrono::milliseconds(kPollPeriodMs));
         }
     }
@@ -71,6 +81,8 @@ protected:
     std::string ClientStatus() const { return host.Text(IDC_CLIENT_STATUS); }
     std::string ServerStatus() const { return host.Text(IDC_SERVER_STATUS); }
 
+    // The longest tick so far: the window answers clicks only between ticks.
+    std::chrono::milliseconds longestTick{0};
     FakeDialogHost host{res::RelayDialogTemplate()};
     RealSockets sockets;
     RealSystemServices system;

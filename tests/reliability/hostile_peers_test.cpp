@@ -1,10 +1,11 @@
 // Peers that misbehave on real loopback connections, with both "Auto" boxes ticked: resets in the
 // middle of a transfer, a client gone before its first tick, a server that stops reading while the
 // console sends to it, and a 64 MB burst. The console must report, keep what it read, leak nothing,
-// and never stay stuck once the peer reads or goes.
+// and never wait for a peer.
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -170,10 +171,8 @@ TEST_P(MidTransferResets, EndBothSidesAndKeepWhatWasRead)
     // Lines: the side whose peer reset, and the other side closed by the cascade.
     const std::string resetSide = c.upload == c.senderResets ? ServerStatus() : ClientStatus();
     const std::string otherSide = c.upload == c.senderResets ? ClientStatus() : ServerStatus();
-    if (c.senderResets)
-        EXPECT_EQ(resetSide, kResetLine);
-    else // a send may meet the reset first, and the read then finds the connection closed
-        EXPECT_TRUE(resetSide == kResetLine || resetSide == kClosedLine) << resetSide;
+    // Also when a send met the reset first: the read after it still reports the reset.
+    EXPECT_EQ(resetSide, kResetLine);
     EXPECT_EQ(otherSide, c.upload == c.senderResets ? "Idle." : "Connection to client terminated.");
     EXPECT_EQ(sockets.OpenSocketCount(), 1u);
 
@@ -275,10 +274,11 @@ void PrintTo(const StalledCase& c, std::ostream* os)
 
 class StalledServer : public HostileTest, public ::testing::WithParamInterface<StalledCase> { };
 
-// With "Auto" ticked the console sends in blocking mode, so a server that stops reading holds the
-// tick in its send. That is intended; what matters is that it comes back once the server reads or
-// goes away.
-TEST_P(StalledServer, HoldsTheTickOnlyUntilThePeerActs)
+// A server that stops reading for 4 s while the console forwards to it must not hold a tick past
+// the receive budget (80 ms into the tick, 35 ms a pass; the bound leaves room for a busy
+// machine): what it cannot take waits in the queue, the client is still read, and it all goes
+// once the server reads again. A blocking send held the tick for the whole pause.
+TEST_P(StalledServer, NeverHoldsTheTick)
 {
     const Watchdog watchdog(120s);
     Open();
@@ -291,7 +291,7 @@ TEST_P(StalledServer, HoldsTheTickOnlyUntilThePeerActs)
     std::atomic<bool> acted{false};
     std::string received;
     std::thread stalled([&] {
-        std::this_thread::sleep_for(1500ms);
+        std::this_thread::sleep_for(4s);
         acted = true;
         if (GetParam().resets)
             ResetConnection(server);
@@ -299,26 +299,28 @@ TEST_P(StalledServer, HoldsTheTickOnlyUntilThePeerActs)
             received = ReadUntilClosed(server, kSize, 60s);
     });
 
-    // Some tick must start before the peer acts and end after it: it was held in the send.
-    bool heldAcross = false;
+    auto longestWhileStalled = 0ms;
     bool ended = false;
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (!ended && std::chrono::steady_clock::now() < deadline) {
-        const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollPeriodMs);
-        const bool before = !acted;
+        const auto start = std::chrono::steady_clock::now();
+        const bool stalledNow = !acted;
         dlg.OnTimer(POLL_TIMER_ID);
-        heldAcross = heldAcross || (before && acted);
+        const auto took
+            = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        if (stalledNow && !acted)
+            longestWhileStalled = std::max(longestWhileStalled, took);
         host.appends.clear();
         ended = GetParam().resets ? BothClosed() : dlg.ClientSentBytes() == static_cast<std::int64_t>(kSize);
-        std::this_thread::sleep_until(next);
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(kPollPeriodMs));
     }
     stalled.join();
     writer.join();
     ASSERT_TRUE(ended);
-    EXPECT_TRUE(heldAcross);
+    EXPECT_LE(longestWhileStalled.count(), 500);
 
     if (GetParam().resets) {
-        EXPECT_TRUE(ClientStatus() == kResetLine || ClientStatus() == kClosedLine) << ClientStatus();
+        EXPECT_EQ(ClientStatus(), kResetLine);
         EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
         EXPECT_EQ(dlg.ServerReceivedBytes(), dlg.ClientSentBytes() + dlg.ToServerQueue().QueuedBytes());
         EXPECT_EQ(sockets.OpenSocketCount(), 1u);

@@ -283,6 +283,32 @@ TEST_F(PosixSocketsTest, SendToAResetPeerFailsWithoutSigpipe)
     EXPECT_EQ(net.LastError(), kWsaEconnreset);
     EXPECT_EQ(net.Send(client, data, sizeof data, 0), kSocketError); // now EPIPE, the SIGPIPE case
     EXPECT_EQ(net.LastError(), kWsaEconnreset);
+    // Linux would now read an orderly close; every read reports the reset, as on Windows.
+    char buffer[16];
+    for (int read = 0; read < 2; ++read) {
+        EXPECT_EQ(net.Recv(client, buffer, sizeof buffer, 0), kSocketError);
+        EXPECT_EQ(net.LastError(), kWsaEconnreset);
+    }
+}
+
+// What forwarding waits on: a peer whose buffers are full keeps the socket unwritable until the
+// time runs out, and one that reads makes it writable again.
+TEST_F(PosixSocketsTest, WaitWritableWaitsForAPeerToRead)
+{
+    const Pair pair = ConnectedPair();
+    const std::string block(65536, 'x');
+    int sent = 0;
+    for (int i = 0; i < 4096 && sent >= 0; ++i)
+        sent = net.Send(pair.accepted, block.data(), static_cast<int>(block.size()), 0);
+    ASSERT_EQ(sent, kSocketError);
+    ASSERT_EQ(net.LastError(), kWsaEwouldblock);
+    EXPECT_EQ(net.WaitWritable(pair.accepted, 50), 0);
+    std::string drained(1 << 20, '\0');
+    net.SetNonBlocking(pair.client, true);
+    for (int i = 0; i < 4096 && net.Recv(pair.client, drained.data(), static_cast<int>(drained.size()), 0) > 0;)
+        ++i;
+    EXPECT_EQ(net.WaitWritable(pair.accepted, 3000), 1);
+    EXPECT_EQ(net.WaitWritable(kNoSocket, 0), kSocketError);
 }
 
 TEST_F(PosixSocketsTest, InetAddrKeepsTheClassicMeaning)

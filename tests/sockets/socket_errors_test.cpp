@@ -65,6 +65,22 @@ TEST(ErrnoMapping, GapsOfTheWindowsNumberingAreNeverProduced)
     }
 }
 
+class AcceptErrno : public testing::TestWithParam<std::pair<int, int>> { };
+
+// Linux's pending network errors of a new connection read as that connection lost, 10053; any other
+// accept failure as its plain twin.
+TEST_P(AcceptErrno, MapsToItsWindowsSocketsCode)
+{
+    EXPECT_EQ(WsaErrorFromAcceptErrno(GetParam().first), GetParam().second) << "errno " << GetParam().first;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AcceptErrno,
+    testing::Values(std::pair{ENETDOWN, 10053}, std::pair{EPROTO, 10053}, std::pair{ENOPROTOOPT, 10053},
+        std::pair{EHOSTDOWN, 10053}, std::pair{ENONET, 10053}, std::pair{EHOSTUNREACH, 10053},
+        std::pair{ENETUNREACH, 10053}, std::pair{ECONNABORTED, 10053}, std::pair{EAGAIN, 10035},
+        std::pair{EMFILE, 10024}, std::pair{ENOBUFS, 10055}, std::pair{EINVAL, 10022}),
+    [](const auto& info) { return "errno" + std::to_string(info.param.first); });
+
 struct AddrInfoCase {
     int addrInfoError;
     int systemError;

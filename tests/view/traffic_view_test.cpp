@@ -1,6 +1,7 @@
 #include "platform/qt/traffic_view.h"
 
 #include "platform/qt/find_bar.h"
+#include "platform/text/text_announcement.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -497,7 +498,7 @@ void TrafficViewTest::textInsertedEventsAreBounded()
     QFETCH(qint64, begin);
     QFETCH(qint64, end);
     QFETCH(qint64, from);
-    QCOMPARE(TrafficView::announcedFrom(announcedEnd, begin, end), from);
+    QCOMPARE(announcedFrom(announcedEnd, begin, end), from);
 }
 
 #include "traffic_view_test.moc"

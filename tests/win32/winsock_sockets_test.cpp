@@ -212,6 +212,25 @@ TEST_F(WinsockSocketsTest, BlockingSendHandsOverTheWholeBlockToASlowReader)
     EXPECT_TRUE(received == block) << received.size() << " bytes received";
 }
 
+// What forwarding waits on: a peer whose buffers are full keeps the socket unwritable until the
+// time runs out, and one that reads makes it writable again.
+TEST_F(WinsockSocketsTest, WaitWritableWaitsForAPeerToRead)
+{
+    const auto [client, accepted] = Connected(Listener());
+    const std::string block(65536, 'x');
+    int sent = 0;
+    for (int i = 0; i < 4096 && sent >= 0; ++i)
+        sent = net.Send(accepted, block.data(), static_cast<int>(block.size()), 0);
+    ASSERT_EQ(sent, kSocketError);
+    ASSERT_EQ(net.LastError(), WSAEWOULDBLOCK);
+    EXPECT_EQ(net.WaitWritable(accepted, 50), 0);
+    std::string drained(1 << 20, '\0');
+    ASSERT_EQ(net.SetNonBlocking(client, true), 0);
+    for (int i = 0; i < 4096 && net.Recv(client, drained.data(), static_cast<int>(drained.size()), 0) > 0;)
+        ++i;
+    EXPECT_EQ(net.WaitWritable(accepted, 3000), 1);
+}
+
 TEST(WinsockSocketsLifetime, DestroyingTheLayerClosesWhatIsStillOpen)
 {
     std::uint16_t port = 0;

@@ -15,7 +15,9 @@ if(NOT TARGET GTest::gtest_main)
   add_library(GTest::gtest_main ALIAS gtest_main)
 endif()
 
-# Debian's wine64 runs the 64-bit build only; the 32-bit one needs a 32-bit Wine.
+# Debian's wine64 runs the 64-bit build; the 32-bit one runs with the 32-bit loader of wine32
+# (/usr/lib/wine/wine), in the same 64-bit prefix and under the same 64-bit server, as a 32-bit
+# program runs on 64-bit Windows.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   find_program(BRINDLE_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
   find_program(BRINDLE_WINE NAMES wine64 wine)
