@@ -9,6 +9,7 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <string_view>
 
@@ -104,12 +105,13 @@ public:
             return;
         }
         const Clock::time_point start = Clock::now();
+        const std::clock_t cpuStart = std::clock();
         const Clock::duration waitedBefore = system_.Waited();
         dlg_.OnTimer(timerId);
         const Clock::duration took = Clock::now() - start;
         const Clock::duration waited = system_.Waited() - waitedBefore;
         if (logTicks_)
-            LogTick(took, waited, ticks_ > 0 ? start - lastStart_ : Clock::duration{});
+            LogTick(took, waited, ticks_ > 0 ? start - lastStart_ : Clock::duration{}, std::clock() - cpuStart);
         if (ticks_ == 0)
             firstStart_ = start;
         else
@@ -126,6 +128,7 @@ public:
     // negative peakCommitKib is left out (the Linux driver has no such figure).
     struct ProcessFigures {
         double longestPassGapMs = 0;
+        double longestWorkingPassGapMs = 0;
         std::int64_t viewPaints = 0;
         std::int64_t viewChars = 0;
         double userSeconds = 0;
@@ -138,11 +141,12 @@ public:
     {
         std::printf("ticks %" PRId64 " longest_tick_ms %.1f longest_working_tick_ms %.1f connect_wait_ms %.1f"
                     " mean_tick_ms %.1f longest_gap_ms %.1f mean_gap_ms %.2f longest_pass_gap_ms %.1f"
+                    " longest_working_pass_gap_ms %.1f"
                     " view_paints %" PRId64 " view_chars %" PRId64 " user_s %.2f sys_s %.2f minor_faults %" PRId64
                     " peak_rss_kib %" PRId64,
             ticks_, Milliseconds(longest_), Milliseconds(longestWorking_), Milliseconds(waits_), MeanMs(),
-            Milliseconds(longestGap_), MeanGapMs(), p.longestPassGapMs, p.viewPaints, p.viewChars, p.userSeconds,
-            p.systemSeconds, p.faults, p.peakRssKib);
+            Milliseconds(longestGap_), MeanGapMs(), p.longestPassGapMs, p.longestWorkingPassGapMs, p.viewPaints,
+            p.viewChars, p.userSeconds, p.systemSeconds, p.faults, p.peakRssKib);
         if (p.peakCommitKib >= 0)
             std::printf(" peak_commit_kib %" PRId64, p.peakCommitKib);
         std::printf(" server_received %" PRId64 " server_sent %" PRId64 " client_received %" PRId64
@@ -159,19 +163,21 @@ private:
         return ticks_ > 1 ? Milliseconds(lastStart_ - firstStart_) / static_cast<double>(ticks_ - 1) : 0.0;
     }
 
-    // One line a tick: how long it took and slept, how long since the last one started, what it
-    // took in from each side and what waits in each queue after it.
-    void LogTick(Clock::duration took, Clock::duration waited, Clock::duration gap)
+    // One line a tick: how long it took and slept, the processor time it had (where the C library
+    // counts processor time: glibc does, Windows' C runtime counts wall time), how long since the
+    // last one started, what it took in from each side and what waits in each queue after it.
+    void LogTick(Clock::duration took, Clock::duration waited, Clock::duration gap, std::clock_t cpu)
     {
         const std::int64_t fromClient = dlg_.ServerReceivedBytes() - loggedFromClient_;
         const std::int64_t fromServer = dlg_.ClientReceivedBytes() - loggedFromServer_;
         loggedFromClient_ = dlg_.ServerReceivedBytes();
         loggedFromServer_ = dlg_.ClientReceivedBytes();
         std::fprintf(stderr,
-            "tick_ms %.1f waited_ms %.1f gap_ms %.1f from_client %" PRId64 " from_server %" PRId64
+            "tick_ms %.1f waited_ms %.1f cpu_ms %.1f gap_ms %.1f from_client %" PRId64 " from_server %" PRId64
             " queued_to_server %" PRId64 " queued_to_client %" PRId64 "\n",
-            Milliseconds(took), Milliseconds(waited), Milliseconds(gap), fromClient, fromServer,
-            dlg_.ToServerQueue().QueuedBytes(), dlg_.ToClientQueue().QueuedBytes());
+            Milliseconds(took), Milliseconds(waited), 1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC,
+            Milliseconds(gap), fromClient, fromServer, dlg_.ToServerQueue().QueuedBytes(),
+            dlg_.ToClientQueue().QueuedBytes());
     }
 
     CRelayDlg& dlg_;

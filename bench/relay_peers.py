@@ -3,14 +3,15 @@
 
   gen-random PATH MIB        deterministic random bytes
   gen-http PATH MIB          HTTP requests and responses, one after the other
-  recv-listen PORT           accept one connection and read it to its end
-  recv-connect PORT          connect and read to the end
+  recv-listen PORT [BYTES]   accept one connection and read it to its end (or BYTES)
+  recv-connect PORT [BYTES]  connect and read to the end (or BYTES)
   http-server PORT           accept one connection and answer every request on it at once
   http-client PORT COUNT     COUNT requests on one connection, each timed to its whole reply
 
 The receivers hash what arrives and print "bytes=N sha256=HEX seconds=S end=T": S from the first
 byte to the end of the stream, T the wall-clock time (seconds since the epoch) of that end;
-recv-connect adds "opened=T", when it set out to connect.
+recv-connect adds "opened=T", when it set out to connect. With BYTES they stop once that many
+have arrived, for a relay that keeps a half-closed connection open (mitmdump does until it exits).
 """
 
 import hashlib
@@ -77,13 +78,13 @@ def gen_http(path, mib):
             written += len(batch)
 
 
-def read_to_end(conn, opened=None):
+def read_to_end(conn, opened=None, expected=None):
     digest = hashlib.sha256()
     buffer = bytearray(MIB)
     view = memoryview(buffer)
     total = 0
     first = None
-    while True:
+    while expected is None or total < expected:
         n = conn.recv_into(buffer)
         if n == 0:
             break
@@ -117,17 +118,17 @@ def connect(port):
     sys.exit(f"nothing listens on {HOST}:{port}")
 
 
-def recv_listen(port):
+def recv_listen(port, expected=None):
     with listener(port) as server:
         conn, _ = server.accept()
     with conn:
-        read_to_end(conn)
+        read_to_end(conn, expected=expected)
 
 
-def recv_connect(port):
+def recv_connect(port, expected=None):
     opened = time.time()
     with connect(port) as conn:
-        read_to_end(conn, opened)
+        read_to_end(conn, opened, expected)
 
 
 REPLY_BODY = b"<html><body>ok</body></html>\r\n"
@@ -179,8 +180,8 @@ def main():
     commands = {
         "gen-random": lambda a: gen_random(a[0], int(a[1])),
         "gen-http": lambda a: gen_http(a[0], int(a[1])),
-        "recv-listen": lambda a: recv_listen(int(a[0])),
-        "recv-connect": lambda a: recv_connect(int(a[0])),
+        "recv-listen": lambda a: recv_listen(int(a[0]), int(a[1]) if len(a) > 1 else None),
+        "recv-connect": lambda a: recv_connect(int(a[0]), int(a[1]) if len(a) > 1 else None),
         "http-server": lambda a: http_server(int(a[0])),
         "http-client": lambda a: http_client(int(a[0]), int(a[1])),
     }

@@ -111,6 +111,17 @@ inline bool AllPrintable8(const unsigned char* p)
     return ((x | belowSpace | isDelete) & kHighBits) == 0;
 }
 
+// Whether any of the eight bytes at `p` is a line feed, the one byte that starts a line.
+inline bool HasLineFeed8(const unsigned char* p)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    std::uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    const std::uint64_t y = x ^ (kOnes * '\n');
+    return ((y - kOnes) & ~y & kHighBits) != 0;
+}
+
 } // namespace
 
 void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers)
@@ -164,10 +175,27 @@ void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf
             endOfByte();
             continue;
         }
-        // Some byte of the next eight needs its table form: take all eight through the table. One
-        // test after each byte stands for both checks; it changes only where a line or piece starts.
-        const int end = std::min(i + 8, length);
+        // Some byte of the next eight needs its table form: take all eight through the table.
         int limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
+        if (length - i >= 8 && !HasLineFeed8(input + i)) {
+            // Eight forms that end before the line or the piece is full need no check after each
+            // byte: none of them can reach the limit, so they go out in one stretch.
+            const unsigned char* group = input + i;
+            const int width = forms.length[group[0]] + forms.length[group[1]] + forms.length[group[2]]
+                + forms.length[group[3]] + forms.length[group[4]] + forms.length[group[5]] + forms.length[group[6]]
+                + forms.length[group[7]];
+            if (position + width < limit) {
+                for (int k = 0; k < 8; ++k) {
+                    std::memcpy(area + position, forms.text[group[k]], sizeof forms.text[0]);
+                    position += forms.length[group[k]];
+                }
+                i += 8;
+                continue;
+            }
+        }
+        // One test after each byte stands for both checks; it changes only where a line or piece
+        // starts.
+        const int end = std::min(i + 8, length);
         for (; i < end; ++i) {
             const unsigned char byte = input[i];
             std::memcpy(area + position, forms.text[byte], sizeof forms.text[byte]);

@@ -61,7 +61,8 @@ void CRelayDlg::PollClientSide()
 int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers)
 {
     const auto passStart = system_.Now();
-    const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + receiveBudget_.tickTime);
+    const auto tickTime = serverSide != 0 ? receiveBudget_.tickTime : receiveBudget_.clientTickTime;
+    const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + tickTime);
     int total = 0;
     viewText_.Begin(viewId);
     for (;;) {

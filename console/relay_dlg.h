@@ -34,9 +34,13 @@ inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 // so that a sender that never pauses cannot hold the window. Time alone bounds it, so the relay
 // moves what the machine can format in that time. A pass reads until `tickTime` after its tick
 // began, and for at least `minPassTime` of its own, so that a busy server side cannot starve the
-// client side: with both sides busy a tick still ends within about 150 ms with its sends.
+// client side: with both sides busy a tick still ends within about 150 ms with its sends. The
+// server side's bytes are sent on in the same tick, which needs the rest of its 100 ms; the client
+// side's go out at the start of the next tick, so its pass reads until `clientTickTime` instead and
+// leaves the window idle only for its paint.
 struct ReceiveBudget {
     std::chrono::milliseconds tickTime{80};
+    std::chrono::milliseconds clientTickTime{95};
     std::chrono::milliseconds minPassTime{35};
 };
 
