@@ -42,6 +42,7 @@ MSAA_EXPECTED = [
     (1019, "Connect", None, 0),
 ]
 # And through UI Automation's client side: the views as named documents (control type 50030).
+TEXT_EXPECTED = [(1012, "GET /"), (1013, "HTTP/1.0 200")]
 UIA_EXPECTED = [(1012, "Local Client (to remote server)", 50030), (1013, "Local Server (to remote client)", 50030)]
 # Pixels that change below the caption when the About box opens (about 8500: its texts, icon and
 # frame on the dialog's own grey); a closed box leaves none.
@@ -223,12 +224,15 @@ class WineAcceptanceRun(common.AcceptanceRun):
             raise Failure(f"the screen reader probe failed ({result.returncode}): {result.stderr.strip()}")
         msaa = {}
         uia = {}
+        texts = {}
         for line in result.stdout.splitlines():
             parts = line.split(" ", 2)
             if parts[0] == "msaa" and len(parts) == 3:
                 fields = parts[2].split(" ", 3)
                 msaa[int(parts[1])] = (fields[3][len("name="):], int(fields[1][len("role="):]),
                                        int(fields[2][len("state="):], 16))
+            elif parts[0] == "text" and len(parts) >= 2:
+                texts[int(parts[1])] = parts[2] if len(parts) == 3 else ""
             elif parts[0] == "uia" and len(parts) == 3 and parts[2].startswith("name="):
                 name, _, kind = parts[2][len("name="):].rpartition(" type=")
                 uia[int(parts[1])] = (name, int(kind))
@@ -239,7 +243,12 @@ class WineAcceptanceRun(common.AcceptanceRun):
         for control, name, kind in UIA_EXPECTED:
             if uia.get(control) != (name, kind):
                 raise Failure(f"UI Automation reads view {control} as {uia.get(control)}, not {name!r} type {kind}")
-        log(f"a screen reader in another process reads {len(msaa)} controls by MSAA, both views by UI Automation")
+        # The last exchange was by hand: curl's request waits in the upper view, the reply below.
+        for control, start in TEXT_EXPECTED:
+            if not texts.get(control, "").startswith(start):
+                raise Failure(f"view {control}'s text reads {texts.get(control)!r}, not {start!r}...")
+        log(f"a screen reader in another process reads {len(msaa)} controls by MSAA, both views by UI Automation"
+            " and their text")
 
     def close_with_escape(self):
         self.keyboard.keys("Escape")

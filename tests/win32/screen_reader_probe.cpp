@@ -4,6 +4,7 @@
 // selection) where the system has it. One line a fact, for the Windows acceptance test to check:
 //   msaa ID CLASS role=N state=0xN name=NAME
 //   uia ID name=NAME type=N | uia ID unavailable: WHY
+//   text ID TEXT                                                     (a view's window text)
 //   uia-text ID TEXT | uia-text ID unavailable: WHY                  (with --text)
 //   uia-selection ID TEXT | uia-selection ID unavailable: WHY        (with --text)
 // Text is cut at 80 characters, with CR and LF shown as \r and \n. DESKTOP names the desktop the
@@ -189,8 +190,15 @@ BOOL CALLBACK ProbeControl(HWND control, LPARAM context)
         role.vt == VT_I4 ? static_cast<long>(role.lVal) : -1L,
         state.vt == VT_I4 ? static_cast<unsigned long>(state.lVal) : 0UL, Printable(name).c_str());
     SysFreeString(name);
-    if (lstrcmpA(className, "BrindleTrafficView") == 0)
+    if (lstrcmpA(className, "BrindleTrafficView") == 0) {
+        // Readers that know no accessibility interface for a text read its window text.
+        wchar_t text[128] = {};
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutW(control, WM_GETTEXT, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(text),
+            SMTO_ABORTIFHUNG, 5000, &copied);
+        std::printf("text %d %s\n", id, Printable(text, copied).c_str());
         probe.uia.Probe(control, id);
+    }
     return TRUE;
 }
 
