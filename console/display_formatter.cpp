@@ -1,222 +1,25 @@
-// The traffic display: every received chunk is shown escaped, wrapped at 120 characters and
-// appended to its view in pieces of about 4 KB built in the fixed display area.
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
+// The traffic display: every received chunk goes to its view as the traffic format makes it,
+// gathered over a receive pass so that the view takes a pass's text in a few large appends.
+#include <string>
 #include <string_view>
 
 #include "console/relay_dlg.h"
-
-namespace {
-
-constexpr int kWrapWidth = 120;
-constexpr int kFlushThreshold = 4096; // a piece is handed over once it holds this many characters
-// Frames each received chunk when "Buffers" is ticked.
-constexpr std::string_view kBlockHeader = "BUF:";
-
-// What one byte becomes in the view.
-struct ByteForm {
-    char text[8]; // padded so that a form goes out in one 8-byte store
-    unsigned char length;
-};
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-constexpr ByteForm MakeForm(unsigned value, bool showCrLf)
-{
-    ByteForm form{};
-    auto put = [&form](char c) { form.text[form.length++] = c; };
-    if (value >= 0x20 && value <= 0x7E) {
-        put(static_cast<char>(value));
-    } else if (value == '\n') {
-        if (showCrLf) {
-            put('\\');
-            put('n');
-        }
-        put('\r');
-        put('\n');
-    } else if (value == '\r') {
-        if (showCrLf) {
-            put('\\');
-            put('r');
-        }
-    } else {
-        // "(x%x)": lowercase hexadecimal without leading zeros.
-        put('(');
-        put('x');
-        if (value >= 0x10)
-            put(kHexDigits[value >> 4]);
-        put(kHexDigits[value & 0xF]);
-        put(')');
-    }
-    return form;
-}
-
-// The forms of all bytes, texts and lengths in arrays of their own, so that a byte indexes both
-// directly.
-struct ByteForms {
-    char text[256][8];
-    unsigned char length[256];
-};
-
-constexpr ByteForms MakeForms(bool showCrLf)
-{
-    ByteForms forms{};
-    for (unsigned value = 0; value < 256; ++value) {
-        const ByteForm form = MakeForm(value, showCrLf);
-        for (int k = 0; k < 8; ++k)
-            forms.text[value][k] = form.text[k];
-        forms.length[value] = form.length;
-    }
-    return forms;
-}
-
-constexpr ByteForms kPlainForms = MakeForms(false);
-constexpr ByteForms kCrLfForms = MakeForms(true);
-
-constexpr int WidestForm(const ByteForms& forms)
-{
-    int widest = 0;
-    for (const unsigned char length : forms.length)
-        widest = std::max(widest, static_cast<int>(length));
-    return widest;
-}
-
-constexpr int kLineBreakLength = 2; // the "\r\n" a full line gets
-constexpr int kFormStoreWidth = static_cast<int>(sizeof ByteForms::text[0]);
-
-// Before each byte the display area holds less than the flush threshold. The byte then adds its
-// widest form and at most a forced line break, and its form is stored 8 bytes wide: the scratch
-// area must hold the larger of the two beyond the threshold.
-static_assert(kFlushThreshold - 1
-        + std::max(std::max(WidestForm(kPlainForms), WidestForm(kCrLfForms)) + kLineBreakLength, kFormStoreWidth)
-    <= static_cast<int>(kScratchAreaSize));
-
-constexpr bool IsPrintable(unsigned char byte)
-{
-    return byte >= 0x20 && byte <= 0x7E;
-}
-
-// Whether all eight bytes at `p` are printable, tested a word at a time so that text runs
-// through in blocks and random bytes do not pay for a mispredicted test per byte.
-inline bool AllPrintable8(const unsigned char* p)
-{
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-    std::uint64_t x;
-    std::memcpy(&x, p, sizeof x);
-    const std::uint64_t belowSpace = (x - kOnes * 0x20) & ~x;
-    const std::uint64_t y = x ^ (kOnes * 0x7F);
-    const std::uint64_t isDelete = (y - kOnes) & ~y;
-    return ((x | belowSpace | isDelete) & kHighBits) == 0;
-}
-
-// Whether any of the eight bytes at `p` is a line feed, the one byte that starts a line.
-inline bool HasLineFeed8(const unsigned char* p)
-{
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-    std::uint64_t x;
-    std::memcpy(&x, p, sizeof x);
-    const std::uint64_t y = x ^ (kOnes * '\n');
-    return ((y - kOnes) & ~y & kHighBits) != 0;
-}
-
-} // namespace
+#include "platform/text/traffic_format.h"
 
 void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers)
 {
-    // During a receive pass the pieces are written straight into the pass's text for the view,
-    // one after the other, which is what the view would hold after appending them one by one.
-    const bool gathered = viewText_.Gathers(viewId);
-    if (gathered && viewText_.Full())
-        FlushViewText();
-    if (buffers != 0)
-        AppendToView(kBlockHeader, viewId);
-
-    const ByteForms& forms = crlf != 0 ? kCrLfForms : kPlainForms;
-    const auto* input = reinterpret_cast<const unsigned char*>(bytes);
-    char* area = gathered ? viewText_.Tail() : displayBuffer;
-    int position = 0;
-    int lineStart = 0;
-    auto handOver = [&] {
-        if (gathered)
-            area += position;
-        else
-            AppendToView(std::string_view(area, static_cast<std::size_t>(position)), viewId);
-        position = 0;
-        lineStart = 0;
-    };
-    // After each byte: break a line that has reached the wrap width, and hand over a piece that
-    // has reached the flush threshold.
-    auto endOfByte = [&] {
-        if (position - lineStart >= kWrapWidth) {
-            area[position++] = '\r';
-            area[position++] = '\n';
-            lineStart = position;
-        }
-        if (position >= kFlushThreshold)
-            handOver();
-    };
-    int i = 0;
-    while (i < length) {
-        if (length - i >= 8 && AllPrintable8(input + i)) {
-            // Copy a run of printable bytes at once, stopping at the byte that reaches the wrap
-            // width or the flush threshold, so that the checks see it as they would byte by byte.
-            const int run = std::min({length - i, kWrapWidth - (position - lineStart), kFlushThreshold - position});
-            int n = std::min(run, 8);
-            while (n + 8 <= run && AllPrintable8(input + i + n))
-                n += 8;
-            while (n < run && IsPrintable(input[i + n]))
-                ++n;
-            std::memcpy(area + position, input + i, static_cast<std::size_t>(n));
-            position += n;
-            i += n;
-            endOfByte();
-            continue;
-        }
-        // Some byte of the next eight needs its table form: take all eight through the table.
-        int limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
-        if (length - i >= 8 && !HasLineFeed8(input + i)) {
-            // Eight forms that end before the line or the piece is full need no check after each
-            // byte: none of them can reach the limit, so they go out in one stretch.
-            const unsigned char* group = input + i;
-            const int width = forms.length[group[0]] + forms.length[group[1]] + forms.length[group[2]]
-                + forms.length[group[3]] + forms.length[group[4]] + forms.length[group[5]] + forms.length[group[6]]
-                + forms.length[group[7]];
-            if (position + width < limit) {
-                for (int k = 0; k < 8; ++k) {
-                    std::memcpy(area + position, forms.text[group[k]], sizeof forms.text[0]);
-                    position += forms.length[group[k]];
-                }
-                i += 8;
-                continue;
-            }
-        }
-        // One test after each byte stands for both checks; it changes only where a line or piece
-        // starts.
-        const int end = std::min(i + 8, length);
-        for (; i < end; ++i) {
-            const unsigned char byte = input[i];
-            std::memcpy(area + position, forms.text[byte], sizeof forms.text[byte]);
-            position += forms.length[byte];
-            if (byte == '\n') {
-                lineStart = position;
-                limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
-            }
-            if (position >= limit) {
-                endOfByte();
-                limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
-            }
-        }
+    const std::string_view chunk(bytes, static_cast<std::size_t>(length));
+    const TrafficFormat format{crlf != 0, buffers != 0};
+    if (viewText_.Gathers(viewId)) {
+        if (viewText_.Full())
+            FlushViewText();
+        viewText_.Commit(FormatTraffic(chunk, format, viewText_.Tail()));
+        return;
     }
-    if (position > 0)
-        handOver();
-    if (gathered)
-        viewText_.Commit(static_cast<std::size_t>(area - viewText_.Tail()));
-
-    if (buffers != 0)
-        AppendToView("\r\n", viewId);
+    std::string text(FormattedTrafficBound(chunk.size()), '\0');
+    text.resize(FormatTraffic(chunk, format, text.data()));
+    if (!text.empty())
+        AppendToView(text, viewId);
 }
 
 void CRelayDlg::AppendToView(std::string_view text, int viewId)

@@ -179,7 +179,6 @@ private:
     void CloseSocket(SocketHandle& socket);
 
     char receiveBuffer[kScratchAreaSize] = {};
-    char displayBuffer[kScratchAreaSize] = {};
     CaptureQueue toClientQueue;
     CaptureQueue toServerQueue;
     ForwardRequest toClientRequest_;

@@ -8,12 +8,14 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/text/traffic_format.h"
+
 class ViewTextBatch {
 public:
     // Text held before it must go to the view, and room always left after it for the text of one
-    // whole chunk (4096 bytes of 5-character escapes with their line breaks and marks).
+    // whole chunk.
     static constexpr std::size_t kHandOverSize = std::size_t{1} << 20;
-    static constexpr std::size_t kChunkRoom = 24 * 1024;
+    static constexpr std::size_t kChunkRoom = FormattedTrafficBound(4096);
 
     ViewTextBatch()
         : text_(new char[kHandOverSize + kChunkRoom])

@@ -201,3 +201,10 @@ std::size_t TextStore::memoryUsage() const
     return (chunks_.size() + spareChunks_.size()) * static_cast<std::size_t>(kChunkBytes) + nodes * kIndexNodeBytes
         + sizeof(*this);
 }
+
+bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
+{
+    std::string text(FormattedTrafficBound(bytes.size()), '\0');
+    text.resize(FormatTraffic(bytes, format, text.data()));
+    return append(text);
+}

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text/traffic_format.h"
+
 // Offsets are counted from the first byte appended since the last clear, so an offset keeps naming the
 // same byte while older text is dropped. A line ends at LF; a CR right before the LF belongs to the line
 // break, as does a CR that ends the text while its LF may still come. An empty store has one empty line.
@@ -29,6 +31,8 @@ public:
 
     // False when memory ran out; text before the failing chunk is held.
     bool append(std::string_view text);
+    // Appends the view text of one received chunk, as FormatTraffic makes it.
+    bool appendTraffic(std::string_view bytes, TrafficFormat format);
     void clear();
     // Clamped to [1, kMaxCapacity]. Past it, the oldest whole lines go at once down to three quarters of
     // it, so that appends at capacity stay cheap.

@@ -22,6 +22,19 @@ void TrafficViewModel::append(std::string_view text)
     if (text.empty())
         return;
     store_.append(text);
+    followAppend();
+}
+
+void TrafficViewModel::appendTraffic(std::string_view bytes, TrafficFormat format)
+{
+    const std::int64_t end = store_.endOffset();
+    store_.appendTraffic(bytes, format);
+    if (store_.endOffset() != end)
+        followAppend();
+}
+
+void TrafficViewModel::followAppend()
+{
     followStore();
     if (!hasSelection()) {
         // Before a CR whose LF is still to come, so that the caret does not sit inside the line break.

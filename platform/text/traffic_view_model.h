@@ -85,6 +85,8 @@ public:
     // Single-byte text with CR LF line ends. It lands at the very end whatever is selected; an empty
     // selection goes with it, and the view follows it to the end of the last line on the next flush().
     void append(std::string_view text);
+    // The same for the view text of one received chunk, which the store makes from the bytes.
+    void appendTraffic(std::string_view bytes, TrafficFormat format);
     // Replaces everything, the caret at the start; "" empties the view.
     void setText(std::string_view text);
     void setCapacity(std::int64_t maxCharacters);
@@ -156,6 +158,8 @@ public:
 
 private:
     void followStore();
+    // The selection and scrolling after text came in at the end.
+    void followAppend();
 
     TextStore store_;
     std::int64_t anchor_ = 0;
