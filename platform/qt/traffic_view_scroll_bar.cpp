@@ -1,5 +1,6 @@
 #include "platform/qt/traffic_view_scroll_bar.h"
 
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
@@ -9,12 +10,23 @@ TrafficViewScrollBar::TrafficViewScrollBar(Qt::Orientation orientation, QWidget*
 
 void TrafficViewScrollBar::setPosition(int maximum, int pageStep, int value)
 {
-    settingPosition_ = true;
-    setRange(0, maximum);
-    setPageStep(pageStep);
-    setSingleStep(1);
-    setValue(value);
-    settingPosition_ = false;
+    const bool hadRange = minimum() < this->maximum();
+    const int valueBefore = this->value();
+    {
+        const QSignalBlocker quiet(this);
+        settingPosition_ = true;
+        setRange(0, maximum);
+        setPageStep(pageStep);
+        setSingleStep(1);
+        setValue(value);
+        settingPosition_ = false;
+    }
+    // The scroll area lays its bars out again on every change of range, and raises each over the
+    // other, which repaints both whole; only whether there is a range at all changes that layout.
+    if (hadRange != (this->maximum() > minimum()))
+        emit rangeChanged(minimum(), this->maximum());
+    if (this->value() != valueBefore)
+        emit valueChanged(this->value());
     if (!looksPainted())
         update();
 }
