@@ -41,8 +41,8 @@ TrafficViewScrollBar::Look TrafficViewScrollBar::look() const
         option.sliderValue >= option.maximum};
 }
 
-// Range, steps and value still change as asked, and their signals and accessibility events still go
-// out; only a repaint that would draw what is on screen already is left out.
+// Range, steps and value still change as asked, and the value's accessibility event still goes out;
+// only a repaint that would draw what is on screen already is left out.
 void TrafficViewScrollBar::sliderChange(SliderChange change)
 {
     if (settingPosition_ || looksPainted())
