@@ -2,6 +2,7 @@
 
 #include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view_accessible.h"
+#include "platform/qt/traffic_view_scroll_bar.h"
 
 #include <QAccessible>
 #include <QFontDatabase>
@@ -31,6 +32,9 @@ int toInt(std::int64_t value)
 TrafficView::TrafficView(QWidget* parent)
     : QAbstractScrollArea(parent)
 {
+    // First: everything below may set the bars' position, which takes these.
+    setVerticalScrollBar(new TrafficViewScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new TrafficViewScrollBar(Qt::Horizontal));
     // Qt keeps one entry per factory, so every view may ask.
     QAccessible::installFactory(&createTrafficViewAccessible);
 
@@ -147,16 +151,10 @@ void TrafficView::updatePage()
 void TrafficView::updateScrollBars()
 {
     syncingScrollBars_ = true;
-    QScrollBar* vertical = verticalScrollBar();
-    vertical->setRange(0, toInt(model_.maxTopLine()));
-    vertical->setPageStep(std::max(1, visibleLines()));
-    vertical->setSingleStep(1);
-    vertical->setValue(toInt(model_.topLine()));
-    QScrollBar* horizontal = horizontalScrollBar();
-    horizontal->setRange(0, toInt(model_.maxLeftColumn()));
-    horizontal->setPageStep(std::max(1, visibleColumns()));
-    horizontal->setSingleStep(1);
-    horizontal->setValue(toInt(model_.leftColumn()));
+    static_cast<TrafficViewScrollBar*>(verticalScrollBar())
+        ->setPosition(toInt(model_.maxTopLine()), std::max(1, visibleLines()), toInt(model_.topLine()));
+    static_cast<TrafficViewScrollBar*>(horizontalScrollBar())
+        ->setPosition(toInt(model_.maxLeftColumn()), std::max(1, visibleColumns()), toInt(model_.leftColumn()));
     syncingScrollBars_ = false;
 }
 

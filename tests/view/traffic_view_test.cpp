@@ -89,6 +89,18 @@ QStringList accessibleNames(QWidget* bar)
     return names;
 }
 
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int paints = 0;
+};
+
 } // namespace
 
 class TrafficViewTest : public QObject {
@@ -100,6 +112,8 @@ private slots:
     void appendLandsAtEndWhateverIsSelected();
     void setTextReplacesAndEmpties();
     void capacityDropsOldestLines();
+    void scrollBarRepaintsOnlyWhenItsLookChanges_data();
+    void scrollBarRepaintsOnlyWhenItsLookChanges();
     void tabLeavesTheView();
     void enterStaysInTheView_data();
     void enterStaysInTheView();
@@ -229,6 +243,50 @@ void TrafficViewTest::capacityDropsOldestLines()
     QAccessibleTextInterface* accessible = window.accessibleText();
     QCOMPARE(accessible->selectionCount(), 0);
     QVERIFY(!window.view->grab().isNull());
+}
+
+void TrafficViewTest::scrollBarRepaintsOnlyWhenItsLookChanges_data()
+{
+    QTest::addColumn<int>("linesBefore");
+    QTest::addColumn<int>("linesAdded");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<bool>("barPainted");
+
+    // Past a few thousand lines the slider is at its shortest, at the end: more lines draw the same
+    // bar. The lines are wider than the view, so that both bars are shown.
+    QTest::newRow("more lines, same slider") << 20000 << 100 << QStringList{} << false;
+    QTest::newRow("to the top") << 20000 << 0 << QStringList{"Ctrl+Home"} << true;
+    QTest::newRow("a page of lines more, shorter slider") << 20 << 100 << QStringList{} << true;
+    QTest::newRow("the first lines, both bars appear") << 0 << 100 << QStringList{} << true;
+}
+
+void TrafficViewTest::scrollBarRepaintsOnlyWhenItsLookChanges()
+{
+    QFETCH(int, linesBefore);
+    QFETCH(int, linesAdded);
+    QFETCH(QStringList, keys);
+    QFETCH(bool, barPainted);
+    Window window;
+    QVERIFY(window.ready());
+    window.view->appendText(numberedLines(linesBefore, 200));
+    window.view->setFocus();
+    QTest::qWait(50);
+    const QScrollBar* vertical = window.view->verticalScrollBar();
+    const int maximumBefore = vertical->maximum();
+    PaintCounter bar(window.view->verticalScrollBar());
+    PaintCounter text(window.view->viewport());
+
+    window.view->appendText(numberedLines(linesAdded, 200));
+    pressKeys(window.view, keys);
+    QTRY_VERIFY_WITH_TIMEOUT(text.paints > 0, 2000);
+    QTest::qWait(50);
+
+    QCOMPARE(bar.paints > 0, barPainted);
+    QVERIFY(vertical->isVisible() && window.view->horizontalScrollBar()->isVisible());
+    // Unpainted or not, the bar holds the new range and position.
+    QCOMPARE(vertical->maximum(), window.view->model().maxTopLine());
+    QCOMPARE(vertical->maximum() > maximumBefore, linesAdded > 0);
+    QCOMPARE(vertical->value(), keys.isEmpty() ? vertical->maximum() : 0);
 }
 
 void TrafficViewTest::tabLeavesTheView()
