@@ -114,7 +114,7 @@ private:
     void PollClientSide();
     int ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers);
     using TimePoint = std::chrono::steady_clock::time_point;
-    // True once a pass's reads and the sends that follow them would fill its side's time.
+    // True once a pass's reads and the sends that follow them would fill the tick's time.
     bool ReadTimeIsUp(int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const;
 
     // Local server endpoint.

@@ -194,7 +194,6 @@ class PassLeavesRoomForItsSends : public PollTickTest, public ::testing::WithPar
 
 TEST_P(PassLeavesRoomForItsSends, ReadsStopWhenTheirSendsWouldFillTheTick)
 {
-    using namespace std::chrono_literals;
     const SendTimeCase& c = GetParam();
     ConnectBoth();
     host.Click(IDC_CLIENT_AUTO);
