@@ -48,13 +48,17 @@ CRelayDlg::SendResult CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle soc
         if (left <= 0 || sockets_.WaitWritable(socket, static_cast<int>(left)) != 1)
             break;
     }
+    if (result.sent > 0)
+        result.took = system_.Now() - passStart;
     return result;
 }
 
-bool CRelayDlg::SendRequested(ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter)
+bool CRelayDlg::SendRequested(
+    ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter, SendRate& rate)
 {
     if (request.bytes > 0) {
         const SendResult result = SendQueue(queue, socket, request.bytes);
+        rate.Record(result.sent, result.took);
         UpdateCounter(counter, result.sent, 0);
         // A failure ends this forwarding: the rest waits for the next "Send" or "Auto" tick.
         request.bytes = result.failed ? 0 : std::min(request.bytes - result.sent, queue.QueuedBytes());
@@ -87,7 +91,7 @@ void CRelayDlg::ContinueToServer()
 {
     if (remoteServerSocket == kNoSocket || remoteServerConnected == 0)
         return;
-    if (SendRequested(toServerRequest_, toServerQueue, remoteServerSocket, Counter::ClientSent))
+    if (SendRequested(toServerRequest_, toServerQueue, remoteServerSocket, Counter::ClientSent, toServerRate_))
         OnClientDisconnect();
 }
 
@@ -95,8 +99,20 @@ void CRelayDlg::ContinueToClient()
 {
     if (remoteClientSocket == kNoSocket)
         return;
-    if (SendRequested(toClientRequest_, toClientQueue, remoteClientSocket, Counter::ServerSent))
+    if (SendRequested(toClientRequest_, toClientQueue, remoteClientSocket, Counter::ServerSent, toClientRate_))
         OnServerDisconnect();
+}
+
+SendRate::Duration CRelayDlg::ForwardingTime(bool toServer, bool autoTicked) const
+{
+    if (toServer) {
+        if (remoteServerSocket == kNoSocket || remoteServerConnected == 0)
+            return SendRate::Duration::zero();
+        return toServerRate_.Predict(autoTicked ? toServerQueue.QueuedBytes() : toServerRequest_.bytes);
+    }
+    if (remoteClientSocket == kNoSocket)
+        return SendRate::Duration::zero();
+    return toClientRate_.Predict(autoTicked ? toClientQueue.QueuedBytes() : toClientRequest_.bytes);
 }
 
 void CRelayDlg::CloseWhenSent(ForwardRequest& request, Handler close)

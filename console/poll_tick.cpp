@@ -1,6 +1,5 @@
 // The 100 ms poll tick: accept, finish a pending connect, drain both connections into their
 // queues and views, and forward where an "Auto" box is ticked.
-#include <algorithm>
 
 #include "console/relay_dlg.h"
 #include "platform/system_services.h"
@@ -61,8 +60,11 @@ void CRelayDlg::PollClientSide()
 int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers)
 {
     const auto passStart = system_.Now();
-    const auto tickTime = serverSide != 0 ? receiveBudget_.tickTime : receiveBudget_.clientTickTime;
-    const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + tickTime);
+    const auto minPassEnd = passStart + receiveBudget_.minPassTime;
+    // The "Auto" boxes are read again when their forwarding runs; here they only tell what it
+    // will send.
+    const bool autoToServer = IsChecked(IDC_CLIENT_AUTO) == 1;
+    const bool autoToClient = IsChecked(IDC_SERVER_AUTO) == 1;
     int total = 0;
     for (;;) {
         const int n = sockets_.Recv(socket, receiveBuffer, kReceiveChunkSize, 0);
@@ -75,7 +77,8 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
                 break;
             // A sender faster than the relay never lets the socket run dry: leave the rest in
             // the socket for the next tick so that forwarding and the window keep up.
-            if (system_.Now() >= deadline)
+            const auto now = system_.Now();
+            if (now >= minPassEnd && ReadTimeIsUp(serverSide, autoToServer, autoToClient, now, passStart))
                 break;
             continue;
         }
@@ -94,4 +97,17 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
         break;
     }
     return total;
+}
+
+bool CRelayDlg::ReadTimeIsUp(
+    int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const
+{
+    // The server side's bytes and the replies the previous tick read are sent in this tick, after
+    // the server side's pass; the client side's bytes at the start of the next.
+    const auto toServer = ForwardingTime(true, autoToServer);
+    const auto toClient = ForwardingTime(false, autoToClient);
+    const auto laterThisTick = serverSide != 0 ? toServer + toClient : toServer;
+    const auto startOfNextTick = serverSide != 0 ? SendRate::Duration::zero() : toClient;
+    const auto tickTime = receiveBudget_.tickTime;
+    return now + laterThisTick >= tickStart_ + tickTime || now - passStart + startOfNextTick >= tickTime;
 }

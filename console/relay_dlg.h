@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "console/capture_queue.h"
+#include "console/send_rate.h"
 #include "platform/dialog_host.h"
 #include "platform/sockets_layer.h"
 
@@ -31,15 +32,17 @@ inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 
 // How long a ReceiveAll call may read from a socket before it leaves the rest for the next tick,
 // so that a sender that never pauses cannot hold the window. Time alone bounds it, so the relay
-// moves what the machine can format in that time. A pass reads until `tickTime` after its tick
-// began, and for at least `minPassTime` of its own, so that a busy server side cannot starve the
-// client side: with both sides busy a tick still ends within about 150 ms with its sends. The
-// server side's bytes are sent on in the same tick, which needs the rest of its 100 ms; the client
-// side's go out at the start of the next tick, so its pass reads until `clientTickTime` instead and
-// leaves the window idle only for its paint.
+// moves what the machine can format in that time. What a pass reads has to be sent on as well, so
+// a pass ends once its reads and the sends that follow them would fill `tickTime`: the sends still
+// to come in this tick (the server side's bytes go out in the tick that read them) must end within
+// that time of the tick's start, and a pass's own reads with the sends of all that waits in its
+// queue (the client side's bytes go out at the start of the next tick) must fit it as well. Sends
+// are predicted at the pace each peer has been taking bytes, waits for its room included, so a
+// slow peer leaves the bytes it cannot take yet in the sender's socket. Whatever the sends, a pass
+// reads for `minPassTime` of its own, so that a busy server side cannot starve the client side:
+// with both sides busy a tick still ends within about 150 ms.
 struct ReceiveBudget {
-    std::chrono::milliseconds tickTime{80};
-    std::chrono::milliseconds clientTickTime{95};
+    std::chrono::milliseconds tickTime{95};
     std::chrono::milliseconds minPassTime{35};
 };
 
@@ -109,6 +112,9 @@ private:
     void PollServerSide();
     void PollClientSide();
     int ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers);
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // True once a pass's reads and the sends that follow them would fill the tick's time.
+    bool ReadTimeIsUp(int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const;
 
     // Local server endpoint.
     void OnListen();
@@ -145,11 +151,16 @@ private:
     struct SendResult {
         std::int64_t sent = 0;
         bool failed = false; // the connection is gone; "would block" is no failure
+        SendRate::Duration took{}; // timed only when something went
     };
     void Enqueue(const char* bytes, int length, CaptureQueue& queue);
     SendResult SendQueue(CaptureQueue& queue, SocketHandle socket, std::int64_t limit);
     // True when a close waited for this request and may run now.
-    bool SendRequested(ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter);
+    bool SendRequested(
+        ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter, SendRate& rate);
+    // How long the next forwarding of one direction will take: all that is queued when `autoTicked`,
+    // otherwise what a "Send" click asked for and the peer has not taken yet.
+    SendRate::Duration ForwardingTime(bool toServer, bool autoTicked) const;
     void ForwardToServer();
     void ForwardToClient();
     void ContinueToServer();
@@ -195,6 +206,8 @@ private:
     SystemServices& system_;
     std::function<void()> runAboutBox_;
     ReceiveBudget receiveBudget_;
+    SendRate toServerRate_;
+    SendRate toClientRate_;
     std::chrono::steady_clock::time_point tickStart_{};
     // Set while a tick runs: a message box opened inside a tick must not let another tick
     // overwrite the scratch areas the interrupted chunk still uses.

@@ -144,8 +144,8 @@ TEST_F(PollTickTest, WithoutAutoTheLastDataWaitsForTheNextPeer)
 }
 
 // Every clock reading seems to take 10 ms: the tick starts at 10 ms, the server side's pass at
-// 20 ms; a pass reads until 80 ms into the tick (the client side's until 95 ms) and for at least
-// 35 ms of its own.
+// 20 ms; with nothing to forward a pass reads until 95 ms into the tick and for at least 35 ms of
+// its own.
 struct BudgetCase {
     int chunksFromClient;
     int chunksFromServer;
@@ -174,9 +174,60 @@ TEST_P(ReceiveBudgetCases, PassesStopAtTheirTimeAndTheRestWaitsForTheNextTick)
 }
 
 INSTANTIATE_TEST_SUITE_P(PollTick, ReceiveBudgetCases,
-    ::testing::Values(BudgetCase{40, 0, 7, 0}, // until 90 ms: the tick's time
+    ::testing::Values(BudgetCase{40, 0, 9, 0}, // until 110 ms: the tick's time
         BudgetCase{0, 40, 0, 8}, // the client side alone: until 105 ms, from 30 ms
-        BudgetCase{40, 40, 7, 4})); // after a busy server side: its own 35 ms
+        BudgetCase{40, 40, 9, 4})); // after a busy server side: its own 35 ms
+
+// A pass leaves room for the sends of what it read, at the pace the peer took the bytes of an
+// earlier tick: `paceBytes` in one 10 ms clock step. The measured tick starts at T; its pass starts
+// 10 ms later (the client side's 20 ms) and every chunk takes 10 ms. Its own 35 ms it reads
+// whatever the sends: four chunks.
+struct SendTimeCase {
+    const char* name;
+    bool fromClient; // upload: sent on in the same tick; download: at the start of the next
+    int paceBytes; // 0: nothing was forwarded yet, so no pace is known
+    bool autoAfter; // the direction's "Auto" box stays ticked for the measured tick
+    std::size_t read;
+};
+
+class PassLeavesRoomForItsSends : public PollTickTest, public ::testing::WithParamInterface<SendTimeCase> { };
+
+TEST_P(PassLeavesRoomForItsSends, ReadsStopWhenTheirSendsWouldFillTheTick)
+{
+    const SendTimeCase& c = GetParam();
+    ConnectBoth();
+    host.Click(IDC_CLIENT_AUTO);
+    host.Click(IDC_SERVER_AUTO);
+    const SocketHandle from = c.fromClient ? client : server;
+    system.SetTickPerNow(10ms);
+    if (c.paceBytes > 0) {
+        sockets.Deliver(from, std::string(static_cast<std::size_t>(c.paceBytes), 'p'));
+        Tick();
+        Tick();
+        ASSERT_EQ(sockets.State(c.fromClient ? server : client).sent.size(), static_cast<std::size_t>(c.paceBytes));
+    }
+    if (!c.autoAfter)
+        host.Click(c.fromClient ? IDC_CLIENT_AUTO : IDC_SERVER_AUTO);
+    sockets.Deliver(from, std::string(40 * 4096, 'x'));
+    Tick();
+    const std::int64_t read = c.fromClient ? dlg.ServerReceivedBytes() : dlg.ClientReceivedBytes();
+    EXPECT_EQ(read - c.paceBytes, static_cast<std::int64_t>(c.read * 4096));
+}
+
+INSTANTIATE_TEST_SUITE_P(PollTick, PassLeavesRoomForItsSends,
+    ::testing::Values(
+        // Upload: reads and sends end within 95 ms of T. Without sends, the tick's time: T + 100 ms.
+        SendTimeCase{"UploadNoPaceYet", true, 0, true, 9},
+        // 4096 bytes in 2.5 ms: at T + 80 ms seven chunks take another 17.5 ms.
+        SendTimeCase{"UploadFastPeer", true, 16384, true, 7}, SendTimeCase{"UploadSlowerPeer", true, 4096, true, 5},
+        SendTimeCase{"UploadSlowPeerKeepsItsOwnTime", true, 1024, true, 4},
+        SendTimeCase{"UploadWithoutAutoReadsItsTime", true, 4096, false, 9},
+        // Download: the pass (T + 20 ms on) with its sends at the next tick's start fits 95 ms.
+        SendTimeCase{"DownloadNoPaceYet", false, 0, true, 8}, SendTimeCase{"DownloadFastPeer", false, 8192, true, 7},
+        SendTimeCase{"DownloadSlowerPeer", false, 4096, true, 5},
+        SendTimeCase{"DownloadSlowPeerKeepsItsOwnTime", false, 1024, true, 4},
+        SendTimeCase{"DownloadWithoutAutoReadsItsTime", false, 4096, false, 8}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PollTickTest, NoByteCountLimitsAPassWithinItsTime)
 {
