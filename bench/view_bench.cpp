@@ -1,6 +1,7 @@
 // What appending relayed traffic costs a traffic view, per MiB in 4 KB pieces, while it already holds
-// 1 MiB, 64 MiB or a full 256 MiB (so that every step drops old lines); and what finding in a full view
-// costs, per step and per pass of the event loop.
+// 1 MiB, 64 MiB or a full 256 MiB (so that every step drops old lines); what a full store costs per MiB
+// of received bytes, and what measuring them costs beside formatting them; and what finding in a full
+// view costs, per step and per pass of the event loop.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,11 +16,13 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view.h"
 #include "platform/text/text_search.h"
 #include "platform/text/text_store.h"
+#include "platform/text/traffic_format.h"
 
 namespace {
 
@@ -51,6 +54,26 @@ std::string formattedTraffic(std::size_t bytes)
     out.reserve(bytes);
     while (out.size() < bytes)
         out.append(pattern, 0, std::min(pattern.size(), bytes - out.size()));
+    return out;
+}
+
+// Received bytes as the relay hands them over: random bytes, or HTTP-like requests and headers.
+std::string receivedBytes(bool random, std::size_t bytes)
+{
+    std::string out;
+    out.reserve(bytes + 256);
+    std::uint32_t seed = 777;
+    for (int request = 0; out.size() < bytes; ++request) {
+        if (random) {
+            seed = seed * 1664525u + 1013904223u;
+            out += static_cast<char>(seed >> 24);
+            continue;
+        }
+        out += "GET /items/" + std::to_string(request)
+            + "?view=full HTTP/1.1\r\nHost: example.test\r\nUser-Agent: bench/1.0\r\nAccept: */*\r\n"
+              "Cookie: session=0123456789abcdef; theme=dark\r\n\r\n";
+    }
+    out.resize(bytes);
     return out;
 }
 
@@ -126,6 +149,54 @@ void storeAppend(benchmark::State& state)
     reportMemory(state, store.size(), residentBytes() - residentBefore);
     state.counters["store_bytes_per_char"]
         = static_cast<double>(store.memoryUsage()) / static_cast<double>(store.size());
+}
+
+// Received chunks into a full store (256 MiB of view text, dropping as it goes), per MiB of received
+// bytes in 4096-byte chunks.
+void storeAppendTraffic(benchmark::State& state)
+{
+    const bool random = state.range(0) != 0;
+    const std::string step = receivedBytes(random, kMiB);
+    TextStore store;
+    while (store.size() < TextStore::kDefaultCapacity - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            store.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            store.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
+    state.counters["held_MiB"] = static_cast<double>(store.size()) / kMiB;
+    state.counters["store_bytes_per_char"]
+        = static_cast<double>(store.memoryUsage()) / static_cast<double>(store.size());
+}
+
+// Measuring received chunks (length and line starts) beside formatting them, per MiB of random bytes.
+void trafficFormat(benchmark::State& state)
+{
+    const std::string bytes = receivedBytes(true, kMiB);
+    std::string out(FormattedTrafficBound(kPiece), '\0');
+    std::size_t total = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes.size(); at += kPiece)
+            total += FormatTraffic(std::string_view(bytes).substr(at, kPiece), TrafficFormat{}, out.data());
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
+}
+
+void trafficScan(benchmark::State& state)
+{
+    const std::string bytes = receivedBytes(true, kMiB);
+    std::vector<std::uint32_t> lineStarts(TrafficLineStartsBound(kPiece));
+    std::size_t total = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes.size(); at += kPiece)
+            total += ScanTraffic(std::string_view(bytes).substr(at, kPiece), TrafficFormat{}, lineStarts.data()).length;
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
 }
 
 // The relay appends a tick's worth of pieces and returns to the event loop, which paints once.
@@ -242,6 +313,9 @@ BENCHMARK(storeAppend)
     ->Arg(256)
     ->Iterations(kIterations)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(storeAppendTraffic)->ArgName("random")->Arg(1)->Arg(0)->Iterations(256)->Unit(benchmark::kMillisecond);
+BENCHMARK(trafficFormat)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
+BENCHMARK(trafficScan)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
 // With the relay's 100 ms tick, 4096 appends (16 MiB, its receive budget) a tick is the most it takes
 // in, 256 (1 MiB) is bulk traffic at 10 MB/s, and 64 paints four times as often for the same text.
 BENCHMARK(viewAppend)

@@ -209,3 +209,58 @@ std::size_t FormatTraffic(std::string_view bytes, TrafficFormat format, char* ou
     }
     return static_cast<std::size_t>(area - out);
 }
+
+TrafficExtent ScanTraffic(std::string_view bytes, TrafficFormat format, std::uint32_t* lineStarts)
+{
+    // The same steps as FormatTraffic, with widths added where it writes forms.
+    const unsigned char* widths = (format.showCrLf ? kCrLfForms : kPlainForms).length;
+    const auto* input = reinterpret_cast<const unsigned char*>(bytes.data());
+    const int length = static_cast<int>(bytes.size());
+    std::size_t piece = format.frameBuffers ? kBlockHeader.size() : 0; // where the current piece starts
+    std::uint32_t* next = lineStarts;
+    int position = 0;
+    int lineStart = 0;
+    int limit = std::min(kWrapWidth, kFlushThreshold);
+    int i = 0;
+    while (i < length) {
+        if (length - i >= 8 && !HasLineFeed8(input + i)) {
+            const unsigned char* group = input + i;
+            const int width = AllPrintable8(group) ? 8
+                                                   : widths[group[0]] + widths[group[1]] + widths[group[2]]
+                    + widths[group[3]] + widths[group[4]] + widths[group[5]] + widths[group[6]] + widths[group[7]];
+            if (position + width < limit) {
+                position += width;
+                i += 8;
+                continue;
+            }
+        }
+        const int end = std::min(i + 8, length);
+        for (; i < end; ++i) {
+            const unsigned char byte = input[i];
+            position += widths[byte];
+            if (byte == '\n') {
+                lineStart = position;
+                *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(position));
+            }
+            if (position >= limit) {
+                if (position - lineStart >= kWrapWidth) {
+                    position += kLineBreakLength;
+                    lineStart = position;
+                    *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(position));
+                }
+                if (position >= kFlushThreshold) {
+                    piece += static_cast<std::size_t>(position);
+                    position = 0;
+                    lineStart = 0;
+                }
+            }
+            limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
+        }
+    }
+    piece += static_cast<std::size_t>(position);
+    if (format.frameBuffers) {
+        piece += kLineBreakLength;
+        *next++ = static_cast<std::uint32_t>(piece);
+    }
+    return {piece, static_cast<std::size_t>(next - lineStarts)};
+}
