@@ -23,6 +23,7 @@
 #include "platform/text/text_search.h"
 #include "platform/text/text_store.h"
 #include "platform/text/traffic_format.h"
+#include "platform/text/traffic_view_model.h"
 
 namespace {
 
@@ -172,6 +173,32 @@ void storeAppendTraffic(benchmark::State& state)
         = static_cast<double>(store.memoryUsage()) / static_cast<double>(store.size());
 }
 
+// The model of a full view taking received random bytes a tick at a time (256 chunks, 1 MiB), each
+// tick followed by what a paint reads: the 50 lines shown at the end, 140 columns each.
+void modelTrafficPaint(benchmark::State& state)
+{
+    const std::string step = receivedBytes(true, kMiB);
+    TrafficViewModel model;
+    model.setPage(50, 140);
+    while (model.store().size() < TextStore::kDefaultCapacity - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            model.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    std::string line;
+    std::size_t painted = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            model.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+        model.flush();
+        for (std::int64_t row = 0; row < model.pageLines(); ++row) {
+            model.printableText(model.visibleLine(model.topLine() + row), line);
+            painted += line.size();
+        }
+    }
+    benchmark::DoNotOptimize(painted);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
+}
+
 // Measuring received chunks (length and line starts) beside formatting them, per MiB of random bytes.
 void trafficFormat(benchmark::State& state)
 {
@@ -241,12 +268,10 @@ constexpr std::int64_t kSearchStep = std::int64_t{1} << 20;
 constexpr std::int64_t kFullView = TextStore::kDefaultCapacity;
 
 // One iteration is one search through a full store, 1 MiB a step, as the view takes them.
-void storeSearch(benchmark::State& state)
+void searchFullStore(benchmark::State& state, const TextStore& store)
 {
     const bool matchCase = state.range(0) != 0;
     const auto direction = state.range(1) != 0 ? SearchDirection::Backward : SearchDirection::Forward;
-    TextStore store;
-    store.append(formattedTraffic(static_cast<std::size_t>(kFullView)));
     double longestStepMs = 0;
     std::int64_t steps = 0;
     for (auto _ : state) {
@@ -264,6 +289,25 @@ void storeSearch(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * store.size());
     state.counters["steps"] = static_cast<double>(steps) / static_cast<double>(state.iterations());
     state.counters["longest_step_ms"] = longestStepMs;
+}
+
+void storeSearch(benchmark::State& state)
+{
+    TextStore store;
+    store.append(formattedTraffic(static_cast<std::size_t>(kFullView)));
+    searchFullStore(state, store);
+}
+
+// The same through a full store of received random bytes, whose text the search formats as it reads.
+void storeSearchTraffic(benchmark::State& state)
+{
+    const std::string step = receivedBytes(true, kMiB);
+    TextStore store;
+    while (store.size() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            store.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    searchFullStore(state, store);
 }
 
 // From Enter in the find field of a shown, full view to "Not found": the longest pass of the event
@@ -314,6 +358,7 @@ BENCHMARK(storeAppend)
     ->Iterations(kIterations)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(storeAppendTraffic)->ArgName("random")->Arg(1)->Arg(0)->Iterations(256)->Unit(benchmark::kMillisecond);
+BENCHMARK(modelTrafficPaint)->Iterations(256)->Unit(benchmark::kMillisecond);
 BENCHMARK(trafficFormat)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
 BENCHMARK(trafficScan)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
 // With the relay's 100 ms tick, 4096 appends (16 MiB, its receive budget) a tick is the most it takes
@@ -325,6 +370,11 @@ BENCHMARK(viewAppend)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(storeSearch)
+    ->ArgNames({"match_case", "backward"})
+    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(storeSearchTraffic)
     ->ArgNames({"match_case", "backward"})
     ->ArgsProduct({{1, 0}, {0, 1}})
     ->Iterations(3)

@@ -108,7 +108,8 @@ struct ClassWidths {
 
 constexpr ClassWidths WidthsOf(const ByteForms& forms)
 {
-    return {forms.length['a'], forms.length['\n'], forms.length['\r'], forms.length[0x01], forms.length[0x80]};
+    return {forms.length[static_cast<unsigned char>('a')], forms.length[static_cast<unsigned char>('\n')],
+        forms.length[static_cast<unsigned char>('\r')], forms.length[0x01], forms.length[0x80]};
 }
 
 constexpr bool WidthsFollowClasses(const ByteForms& forms)
