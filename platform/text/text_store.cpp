@@ -50,13 +50,14 @@ bool TextStore::appendSlice(std::string_view text)
     const char* const last = first + text.size();
     for (const char* p = first; (p = static_cast<const char*>(std::memchr(p, '\n', last - p))) != nullptr; ++p) {
         const std::int64_t lf = end_ + (p - first);
-        addLineStart(lf, p > first ? p[-1] == '\r' : crBefore(lf));
+        // Only a line with a character before its LF has one to look at, held or not yet dropped.
+        const bool afterCharacter = lf > startAt(lineStarts_.size() - 1);
+        addLineStart(lf, afterCharacter && (p > first ? p[-1] == '\r' : crBefore(lf)));
     }
     end_ += length;
     return true;
 }
 
-// `crBefore` is asked only when the line has a character before its LF.
 void TextStore::addLineStart(std::int64_t lf, bool crBefore)
 {
     const std::int64_t start = startAt(lineStarts_.size() - 1);
