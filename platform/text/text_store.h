@@ -25,8 +25,11 @@ public:
     // Line starts are held as 32 bits relative to the oldest byte, which bounds what one store may hold.
     static constexpr std::int64_t kMaxCapacity = std::int64_t{1} << 31;
     static constexpr std::int64_t kChunkBytes = ByteChunks::kChunkBytes;
-    // Larger chunks are formatted as they come, so that reading one character never formats megabytes.
+    // Larger chunks are formatted as they come, so that reading one character never formats megabytes;
+    // and so are chunks whose text is shorter than this or than their bytes, which take less room as
+    // text.
     static constexpr std::size_t kLazyTrafficBytes = 64 * 1024;
+    static constexpr std::size_t kLazyTrafficChars = 256;
 
     TextStore();
     TextStore(const TextStore&) = delete;

@@ -137,7 +137,7 @@ TEST_P(TrafficStoreEquivalence, AnswersAsTheFormattedText)
 }
 
 INSTANTIATE_TEST_SUITE_P(Mixes, TrafficStoreEquivalence,
-    ::testing::Values(MixCase{"TinyCapacity", 7, 300, 40, 1, 2}, MixCase{"SmallerThanAChunk", 3000, 400, 5000, 1, 2},
+    ::testing::Values(MixCase{"TinyCapacity", 7, 300, 400, 1, 2}, MixCase{"SmallerThanAChunk", 3000, 400, 5000, 1, 2},
         MixCase{"ManyChunks", 200000, 300, 5000, 10, 2},
         MixCase{"ChunkLargerThanFormattedLazily", 1000000, 30, TextStore::kLazyTrafficBytes + 5000, 5, 2},
         MixCase{"BytesOverManyMemoryChunks", 6 * TextStore::kChunkBytes, 1500, 5000, 300, 0}),
@@ -160,17 +160,39 @@ TEST(TrafficStoreEdgeTest, LineFeedWithNothingBeforeIt)
     EXPECT_EQ(store.longestLine(), 0);
 }
 
-TEST(TrafficStoreMemoryTest, HoldsRandomBytesInFewerBytesThanTheirText)
+struct MemoryCase {
+    const char* name;
+    std::string_view alphabet;
+    std::int64_t capacity;
+    std::size_t appends;
+    double mostBytesPerChar; // beyond two chunks' worth
+};
+
+void PrintTo(const MemoryCase& c, std::ostream* out)
 {
-    std::mt19937 random(7);
-    const std::string bytes = drawBytes(random, 1 << 20, "");
-    TextStore store;
-    store.setCapacity(16 * TextStore::kChunkBytes);
-    for (std::size_t i = 0; i < 3000; ++i)
-        store.appendTraffic(std::string_view(bytes).substr(i * 4096 % (bytes.size() - 4096), 4096), TrafficFormat{});
-    ASSERT_GE(store.size(), 12 * TextStore::kChunkBytes);
-    // Their text would take a byte a character; what is held, with its spare chunks, far less.
-    EXPECT_LT(store.memoryUsage(), static_cast<std::size_t>(store.size() * 2 / 3));
+    *out << c.name;
 }
+
+class TrafficStoreMemory : public ::testing::TestWithParam<MemoryCase> { };
+
+TEST_P(TrafficStoreMemory, TakesNoMoreThanItsText)
+{
+    const MemoryCase& c = GetParam();
+    std::mt19937 random(7);
+    const std::string bytes = drawBytes(random, 1 << 20, c.alphabet);
+    TextStore store;
+    store.setCapacity(c.capacity);
+    for (std::size_t i = 0; i < c.appends; ++i)
+        store.appendTraffic(std::string_view(bytes).substr(i * 4096 % (bytes.size() - 4096), 4096), TrafficFormat{});
+    ASSERT_GE(store.size(), c.capacity / 2);
+    EXPECT_LT(store.memoryUsage(),
+        static_cast<std::size_t>(static_cast<double>(store.size()) * c.mostBytesPerChar) + 2 * TextStore::kChunkBytes);
+}
+
+// Random bytes take a third of their text; bytes that show as next to nothing are held as their text.
+INSTANTIATE_TEST_SUITE_P(Kinds, TrafficStoreMemory,
+    ::testing::Values(MemoryCase{"RandomBytes", "", 16 * TextStore::kChunkBytes, 3000, 0.5},
+        MemoryCase{"MostlyCarriageReturns", "\r\r\r\r\r\r\r\ra", TextStore::kChunkBytes, 2500, 1.1}),
+    [](const ::testing::TestParamInfo<MemoryCase>& info) { return info.param.name; });
 
 } // namespace
