@@ -30,8 +30,7 @@ TextStore::TextStore()
 
 bool TextStore::append(std::string_view text)
 {
-    // Slices keep what is held below capacity plus one slice, which the 32-bit line starts rely on.
-    const auto slice = static_cast<std::size_t>(std::max<std::int64_t>(capacity_ / 4, 4096));
+    const auto slice = static_cast<std::size_t>(sliceLength());
     while (!text.empty()) {
         const std::string_view piece = text.substr(0, slice);
         if (!appendSlice(piece))
@@ -57,7 +56,7 @@ bool TextStore::appendSlice(std::string_view text)
     const char* const last = first + text.size();
     for (const char* p = first; (p = static_cast<const char*>(std::memchr(p, '\n', last - p))) != nullptr; ++p) {
         const std::int64_t lf = end_ + (p - first);
-        // Only a line with a character before its LF has one to look at, held or not yet dropped.
+        // A LF first on its line has nothing before it to look at: what came before may be dropped.
         const bool afterCharacter = lf > startAt(lineStarts_.size() - 1);
         addLineStart(lf, afterCharacter && (p > first ? p[-1] == '\r' : crBefore(lf)));
     }
@@ -96,7 +95,7 @@ bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
 
     // Lines are indexed and old ones dropped in the same slices as appending the text would take.
     // Every LF in a chunk's text comes right after a CR.
-    const auto slice = std::max<std::int64_t>(capacity_ / 4, 4096);
+    const std::int64_t slice = sliceLength();
     std::size_t next = 0;
     for (std::int64_t from = 0; from < length; from += slice) {
         const std::int64_t to = std::min(length, from + slice);

@@ -5,6 +5,7 @@
 #ifndef BRINDLE_PLATFORM_TEXT_TEXT_STORE_H
 #define BRINDLE_PLATFORM_TEXT_TEXT_STORE_H
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -103,6 +104,9 @@ private:
     };
     static constexpr std::size_t kFormattedChunks = 4;
 
+    // Text goes in slices of this many characters, old lines dropped after each: what is held then
+    // stays below capacity plus one slice, which the 32-bit line starts rely on.
+    std::int64_t sliceLength() const { return std::max<std::int64_t>(capacity_ / 4, 4096); }
     bool appendSlice(std::string_view text);
     void addLineStart(std::int64_t lf, bool crBefore);
     void dropToCapacity();
