@@ -18,8 +18,6 @@ void CRelayDlg::Enqueue(const char* bytes, int length, CaptureQueue& queue)
 {
     if (queue.Append(bytes, length))
         return;
-    // What this pass showed so far is in the view before the box lets any click in.
-    FlushViewText();
     host_.MessageBox("Out of memory error.  Data not saved.");
 }
 
@@ -111,13 +109,11 @@ void CRelayDlg::CloseWhenSent(ForwardRequest& request, Handler close)
 
 void CRelayDlg::OnClientClear()
 {
-    FlushViewText();
     host_.SetControlText(IDC_TO_SERVER_VIEW, "");
 }
 
 void CRelayDlg::OnServerClear()
 {
-    FlushViewText();
     host_.SetControlText(IDC_TO_CLIENT_VIEW, "");
 }
 

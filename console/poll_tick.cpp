@@ -64,7 +64,6 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
     const auto tickTime = serverSide != 0 ? receiveBudget_.tickTime : receiveBudget_.clientTickTime;
     const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + tickTime);
     int total = 0;
-    viewText_.Begin(viewId);
     for (;;) {
         const int n = sockets_.Recv(socket, receiveBuffer, kReceiveChunkSize, 0);
         if (n > 0) {
@@ -80,7 +79,6 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
                 break;
             continue;
         }
-        FlushViewText();
         const char* message = "Connection gracefully terminated.";
         int code = 0;
         if (n < 0) {
@@ -95,7 +93,5 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
             CloseRemoteServer(message, code);
         break;
     }
-    FlushViewText();
-    viewText_.End();
     return total;
 }

@@ -12,7 +12,6 @@
 #include <string_view>
 
 #include "console/capture_queue.h"
-#include "console/view_text_batch.h"
 #include "platform/dialog_host.h"
 #include "platform/sockets_layer.h"
 
@@ -162,11 +161,6 @@ private:
     void OnClientAuto();
     void OnServerAuto();
 
-    // Traffic display.
-    void AppendToView(std::string_view text, int viewId);
-    // Hands the text gathered during a receive pass to its view.
-    void FlushViewText();
-
     struct MessageMapEntry {
         int controlId;
         Handler handler;
@@ -202,7 +196,6 @@ private:
     std::function<void()> runAboutBox_;
     ReceiveBudget receiveBudget_;
     std::chrono::steady_clock::time_point tickStart_{};
-    ViewTextBatch viewText_;
     // Set while a tick runs: a message box opened inside a tick must not let another tick
     // overwrite the scratch areas the interrupted chunk still uses.
     bool tickInProgress_ = false;

@@ -19,9 +19,11 @@ public:
     void SetControlText(int, std::string_view) override { }
     void EnableControl(int, bool) override { }
     unsigned GetCheck(int) const override { return 0; }
-    void AppendToEnd(int controlId, std::string_view text) override
+    void AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format) override
     {
-        pieces.emplace_back(text);
+        std::string text(FormattedTrafficBound(bytes.size()), '\0');
+        text.resize(FormatTraffic(bytes, format, text.data()));
+        pieces.push_back(std::move(text));
         views.push_back(controlId);
     }
     void MessageBox(std::string_view) override { }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/traffic_format.h"
+
 // What a host delivers to the dialog it runs, one call at a time on one thread.
 class DialogEvents {
 public:
@@ -31,9 +33,10 @@ public:
     virtual void EnableControl(int controlId, bool enable) = 0;
     // 0 unchecked, 1 checked, 2 indeterminate; 0 for a control that does not exist.
     virtual unsigned GetCheck(int controlId) const = 0;
-    // Adds text at the very end of a view, whatever is selected there, and scrolls to it. Line
-    // ends in the text are CR LF.
-    virtual void AppendToEnd(int controlId, std::string_view text) = 0;
+    // Adds one received chunk at the very end of a view, whatever is selected there, and scrolls
+    // to it. The view shows it as FormatTraffic makes it with `format`, the options in force for
+    // it when it arrived; it may keep the bytes and make the text only where it is read.
+    virtual void AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format) = 0;
     // A modal box with the text and one OK button; returns once it is dismissed.
     virtual void MessageBox(std::string_view text) = 0;
     // Starts a periodic timer that reaches DialogEvents::OnTimer; true on success.

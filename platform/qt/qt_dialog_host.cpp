@@ -154,10 +154,10 @@ unsigned QtDialogHost::GetCheck(int controlId) const
     return 0;
 }
 
-void QtDialogHost::AppendToEnd(int controlId, std::string_view text)
+void QtDialogHost::AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format)
 {
     if (auto* view = dynamic_cast<TrafficView*>(Control(controlId)))
-        view->appendText(text);
+        view->appendTraffic(bytes, format);
 }
 
 void QtDialogHost::MessageBox(std::string_view text)

@@ -57,6 +57,12 @@ void TrafficView::appendText(std::string_view text)
     scheduleFlush();
 }
 
+void TrafficView::appendTraffic(std::string_view bytes, TrafficFormat format)
+{
+    model_.appendTraffic(bytes, format);
+    scheduleFlush();
+}
+
 void TrafficView::setText(std::string_view text)
 {
     model_.setText(text);

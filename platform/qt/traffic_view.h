@@ -30,6 +30,8 @@ public:
     // Single-byte (Latin-1) text with CR LF line ends. Lands at the very end whatever is selected; the
     // view scrolls there, to the end of the last line, on the event loop's next pass.
     void appendText(std::string_view text);
+    // The same for one received chunk, which the view keeps and shows as FormatTraffic makes it.
+    void appendTraffic(std::string_view bytes, TrafficFormat format);
     // Replaces everything; "" empties the view.
     void setText(std::string_view text);
     std::string text() const;

@@ -58,9 +58,9 @@ TrafficViewWindow::~TrafficViewWindow()
     DestroyObjectWindow(window_);
 }
 
-void TrafficViewWindow::Append(std::string_view text)
+void TrafficViewWindow::AppendTraffic(std::string_view bytes, TrafficFormat format)
 {
-    model_.append(text);
+    model_.appendTraffic(bytes, format);
 }
 
 void TrafficViewWindow::SetText(std::string_view text)

@@ -31,7 +31,7 @@ public:
 
     // Single-byte text with CR LF line ends, at the very end whatever is selected; the view
     // scrolls there on the next Flush().
-    void Append(std::string_view text);
+    void AppendTraffic(std::string_view bytes, TrafficFormat format);
     void Flush();
     // Replaces everything; "" empties the view.
     void SetText(std::string_view text);

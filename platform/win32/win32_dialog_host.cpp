@@ -77,10 +77,10 @@ unsigned Win32DialogHost::GetCheck(int controlId) const
     return state == BST_CHECKED ? 1u : state == BST_INDETERMINATE ? 2u : 0u;
 }
 
-void Win32DialogHost::AppendToEnd(int controlId, std::string_view text)
+void Win32DialogHost::AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format)
 {
     if (TrafficViewWindow* view = View(controlId))
-        view->Append(text);
+        view->AppendTraffic(bytes, format);
 }
 
 void Win32DialogHost::MessageBox(std::string_view text)

@@ -32,7 +32,7 @@ public:
     void SetControlText(int controlId, std::string_view text) override;
     void EnableControl(int controlId, bool enable) override;
     unsigned GetCheck(int controlId) const override;
-    void AppendToEnd(int controlId, std::string_view text) override;
+    void AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format) override;
     void MessageBox(std::string_view text) override;
     bool SetTimer(unsigned timerId, unsigned periodMs) override;
     bool AppendSystemMenuItem(unsigned commandId, std::string_view text) override;

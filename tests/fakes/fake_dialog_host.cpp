@@ -45,13 +45,15 @@ unsigned FakeDialogHost::GetCheck(int controlId) const
     return it == controls_.end() ? 0 : it->second.check;
 }
 
-void FakeDialogHost::AppendToEnd(int controlId, std::string_view text)
+void FakeDialogHost::AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format)
 {
     auto it = controls_.find(controlId);
     if (it == controls_.end())
         return;
+    std::string text(FormattedTrafficBound(bytes.size()), '\0');
+    text.resize(FormatTraffic(bytes, format, text.data()));
     it->second.text.append(text);
-    appends.emplace_back(controlId, std::string(text));
+    appends.emplace_back(controlId, std::move(text));
 }
 
 void FakeDialogHost::MessageBox(std::string_view text)

@@ -27,7 +27,7 @@ public:
     void SetControlText(int controlId, std::string_view text) override;
     void EnableControl(int controlId, bool enable) override;
     unsigned GetCheck(int controlId) const override;
-    void AppendToEnd(int controlId, std::string_view text) override;
+    void AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format) override;
     void MessageBox(std::string_view text) override;
     bool SetTimer(unsigned timerId, unsigned periodMs) override;
     bool AppendSystemMenuItem(unsigned commandId, std::string_view text) override;
@@ -50,7 +50,7 @@ public:
     std::map<unsigned, unsigned> timers;
     bool failTimers = false;
     int timerStarts = 0;
-    // Every piece appended to a view, in order.
+    // The text of every chunk appended to a view, in order.
     std::vector<std::pair<int, std::string>> appends;
     std::vector<std::pair<unsigned, std::string>> systemMenu;
     std::vector<std::pair<int, bool>> icons;

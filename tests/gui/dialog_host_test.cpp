@@ -127,8 +127,8 @@ private slots:
             const std::string bytes = text.toStdString();
             host.SetControlText(id, bytes);
             QCOMPARE(host.GetControlText(id), bytes);
-            host.AppendToEnd(id, "\xff");
-            QCOMPARE(host.GetControlText(id), appends ? bytes + "\xff" : bytes);
+            host.AppendTrafficToEnd(id, "\xff", TrafficFormat{});
+            QCOMPARE(host.GetControlText(id), appends ? bytes + "(xff)" : bytes);
             QVERIFY(!host.HasControl(4242));
             QCOMPARE(host.GetControlText(4242), std::string());
         });

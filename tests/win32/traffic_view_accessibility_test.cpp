@@ -83,7 +83,7 @@ protected:
         view_ = TrafficViewWindow::Replace(placeholder, std::int64_t{1} << 20);
         ASSERT_TRUE(view_);
         view_->SetAccessibleName("(to remote server)");
-        view_->Append(kText);
+        view_->AppendTraffic(kText, TrafficFormat{}); // printable text and CR LF show as they are
         view_->Flush();
         library_ = UiaLibrary::Load();
         ASSERT_TRUE(library_) << "no uiautomationcore.dll";
@@ -419,7 +419,7 @@ TEST_P(ViewEvents, ReachAReaderWhereverTheFocusIs)
         source = line;
         break;
     case Change::Traffic:
-        view_->Append("HTTP/1.1 200 OK\r\n");
+        view_->AppendTraffic("HTTP/1.1 200 OK\r\n", TrafficFormat{});
         view_->Flush();
         break;
     case Change::CaretKey:
