@@ -312,12 +312,10 @@ void storeSearchTraffic(benchmark::State& state)
 
 // From Enter in the find field of a shown, full view to "Not found": the longest pass of the event
 // loop is how long the window froze at most.
-void viewFind(benchmark::State& state)
+void findInView(benchmark::State& state, TrafficView& view)
 {
-    TrafficView view;
     view.resize(1000, 700);
     view.show();
-    view.setText(formattedTraffic(static_cast<std::size_t>(kFullView)));
     returnToEventLoop();
     view.openFind();
     FindBar* bar = view.findBar();
@@ -346,6 +344,25 @@ void viewFind(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * view.characterCount());
     state.counters["passes"] = static_cast<double>(passes) / static_cast<double>(state.iterations());
     state.counters["longest_pass_ms"] = longestPassMs;
+}
+
+void viewFind(benchmark::State& state)
+{
+    TrafficView view;
+    view.setText(formattedTraffic(static_cast<std::size_t>(kFullView)));
+    findInView(state, view);
+}
+
+// The same in a view full of received random bytes, whose text the search formats as it reads.
+void viewFindTraffic(benchmark::State& state)
+{
+    const std::string step = receivedBytes(true, kMiB);
+    TrafficView view;
+    while (view.characterCount() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            view.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    findInView(state, view);
 }
 
 } // namespace
@@ -380,6 +397,7 @@ BENCHMARK(storeSearchTraffic)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(viewFind)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(viewFindTraffic)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
