@@ -1,6 +1,7 @@
 // What appending relayed traffic costs a traffic view, per MiB in 4 KB pieces, while it already holds
-// 1 MiB, 64 MiB or a full 256 MiB (so that every step drops old lines); and what finding in a full view
-// costs, per step and per pass of the event loop.
+// 1 MiB, 64 MiB or a full 256 MiB (so that every step drops old lines); what a full store costs per MiB
+// of received bytes, and what measuring them costs beside formatting them; and what finding in a full
+// view costs, per step and per pass of the event loop.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,11 +16,14 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view.h"
 #include "platform/text/text_search.h"
 #include "platform/text/text_store.h"
+#include "platform/text/traffic_format.h"
+#include "platform/text/traffic_view_model.h"
 
 namespace {
 
@@ -51,6 +55,26 @@ std::string formattedTraffic(std::size_t bytes)
     out.reserve(bytes);
     while (out.size() < bytes)
         out.append(pattern, 0, std::min(pattern.size(), bytes - out.size()));
+    return out;
+}
+
+// Received bytes as the relay hands them over: random bytes, or HTTP-like requests and headers.
+std::string receivedBytes(bool random, std::size_t bytes)
+{
+    std::string out;
+    out.reserve(bytes + 256);
+    std::uint32_t seed = 777;
+    for (int request = 0; out.size() < bytes; ++request) {
+        if (random) {
+            seed = seed * 1664525u + 1013904223u;
+            out += static_cast<char>(seed >> 24);
+            continue;
+        }
+        out += "GET /items/" + std::to_string(request)
+            + "?view=full HTTP/1.1\r\nHost: example.test\r\nUser-Agent: bench/1.0\r\nAccept: */*\r\n"
+              "Cookie: session=0123456789abcdef; theme=dark\r\n\r\n";
+    }
+    out.resize(bytes);
     return out;
 }
 
@@ -128,6 +152,80 @@ void storeAppend(benchmark::State& state)
         = static_cast<double>(store.memoryUsage()) / static_cast<double>(store.size());
 }
 
+// Received chunks into a full store (256 MiB of view text, dropping as it goes), per MiB of received
+// bytes in 4096-byte chunks.
+void storeAppendTraffic(benchmark::State& state)
+{
+    const bool random = state.range(0) != 0;
+    const std::string step = receivedBytes(random, kMiB);
+    TextStore store;
+    while (store.size() < TextStore::kDefaultCapacity - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            store.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            store.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
+    state.counters["held_MiB"] = static_cast<double>(store.size()) / kMiB;
+    state.counters["store_bytes_per_char"]
+        = static_cast<double>(store.memoryUsage()) / static_cast<double>(store.size());
+}
+
+// The model of a full view taking received random bytes a tick at a time (256 chunks, 1 MiB), each
+// tick followed by what a paint reads: the 50 lines shown at the end, 140 columns each.
+void modelTrafficPaint(benchmark::State& state)
+{
+    const std::string step = receivedBytes(true, kMiB);
+    TrafficViewModel model;
+    model.setPage(50, 140);
+    while (model.store().size() < TextStore::kDefaultCapacity - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            model.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    std::string line;
+    std::size_t painted = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            model.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+        model.flush();
+        for (std::int64_t row = 0; row < model.pageLines(); ++row) {
+            model.printableText(model.visibleLine(model.topLine() + row), line);
+            painted += line.size();
+        }
+    }
+    benchmark::DoNotOptimize(painted);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
+}
+
+// Measuring received chunks (length and line starts) beside formatting them, per MiB of random bytes.
+void trafficFormat(benchmark::State& state)
+{
+    const std::string bytes = receivedBytes(true, kMiB);
+    std::string out(FormattedTrafficBound(kPiece), '\0');
+    std::size_t total = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes.size(); at += kPiece)
+            total += FormatTraffic(std::string_view(bytes).substr(at, kPiece), TrafficFormat{}, out.data());
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
+}
+
+void trafficScan(benchmark::State& state)
+{
+    const std::string bytes = receivedBytes(true, kMiB);
+    std::vector<std::uint32_t> lineStarts(TrafficLineStartsBound(kPiece));
+    std::size_t total = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes.size(); at += kPiece)
+            total += ScanTraffic(std::string_view(bytes).substr(at, kPiece), TrafficFormat{}, lineStarts.data()).length;
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
+}
+
 // The relay appends a tick's worth of pieces and returns to the event loop, which paints once.
 void viewAppend(benchmark::State& state)
 {
@@ -170,12 +268,10 @@ constexpr std::int64_t kSearchStep = std::int64_t{1} << 20;
 constexpr std::int64_t kFullView = TextStore::kDefaultCapacity;
 
 // One iteration is one search through a full store, 1 MiB a step, as the view takes them.
-void storeSearch(benchmark::State& state)
+void searchFullStore(benchmark::State& state, const TextStore& store)
 {
     const bool matchCase = state.range(0) != 0;
     const auto direction = state.range(1) != 0 ? SearchDirection::Backward : SearchDirection::Forward;
-    TextStore store;
-    store.append(formattedTraffic(static_cast<std::size_t>(kFullView)));
     double longestStepMs = 0;
     std::int64_t steps = 0;
     for (auto _ : state) {
@@ -195,14 +291,31 @@ void storeSearch(benchmark::State& state)
     state.counters["longest_step_ms"] = longestStepMs;
 }
 
+void storeSearch(benchmark::State& state)
+{
+    TextStore store;
+    store.append(formattedTraffic(static_cast<std::size_t>(kFullView)));
+    searchFullStore(state, store);
+}
+
+// The same through a full store of received random bytes, whose text the search formats as it reads.
+void storeSearchTraffic(benchmark::State& state)
+{
+    const std::string step = receivedBytes(true, kMiB);
+    TextStore store;
+    while (store.size() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            store.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    searchFullStore(state, store);
+}
+
 // From Enter in the find field of a shown, full view to "Not found": the longest pass of the event
 // loop is how long the window froze at most.
-void viewFind(benchmark::State& state)
+void findInView(benchmark::State& state, TrafficView& view)
 {
-    TrafficView view;
     view.resize(1000, 700);
     view.show();
-    view.setText(formattedTraffic(static_cast<std::size_t>(kFullView)));
     returnToEventLoop();
     view.openFind();
     FindBar* bar = view.findBar();
@@ -233,6 +346,25 @@ void viewFind(benchmark::State& state)
     state.counters["longest_pass_ms"] = longestPassMs;
 }
 
+void viewFind(benchmark::State& state)
+{
+    TrafficView view;
+    view.setText(formattedTraffic(static_cast<std::size_t>(kFullView)));
+    findInView(state, view);
+}
+
+// The same in a view full of received random bytes, whose text the search formats as it reads.
+void viewFindTraffic(benchmark::State& state)
+{
+    const std::string step = receivedBytes(true, kMiB);
+    TrafficView view;
+    while (view.characterCount() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            view.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    findInView(state, view);
+}
+
 } // namespace
 
 BENCHMARK(storeAppend)
@@ -242,6 +374,10 @@ BENCHMARK(storeAppend)
     ->Arg(256)
     ->Iterations(kIterations)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(storeAppendTraffic)->ArgName("random")->Arg(1)->Arg(0)->Iterations(256)->Unit(benchmark::kMillisecond);
+BENCHMARK(modelTrafficPaint)->Iterations(256)->Unit(benchmark::kMillisecond);
+BENCHMARK(trafficFormat)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
+BENCHMARK(trafficScan)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
 // With the relay's 100 ms tick, 4096 appends (16 MiB, its receive budget) a tick is the most it takes
 // in, 256 (1 MiB) is bulk traffic at 10 MB/s, and 64 paints four times as often for the same text.
 BENCHMARK(viewAppend)
@@ -255,7 +391,13 @@ BENCHMARK(storeSearch)
     ->ArgsProduct({{1, 0}, {0, 1}})
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(storeSearchTraffic)
+    ->ArgNames({"match_case", "backward"})
+    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(viewFind)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(viewFindTraffic)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

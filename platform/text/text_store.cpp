@@ -2,13 +2,24 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace {
 
-constexpr std::int64_t kOffsetMask = TextStore::kChunkBytes - 1;
-// std::deque's node size in libstdc++, for an honest account of the index.
-constexpr std::size_t kIndexNodeBytes = 512;
+// std::deque's node size in libstdc++, for an honest account of the index and the segments.
+constexpr std::size_t kDequeNodeBytes = 512;
+
+template<typename T> std::size_t dequeBytes(const std::deque<T>& deque)
+{
+    const std::size_t perNode = std::max<std::size_t>(1, kDequeNodeBytes / sizeof(T));
+    return (deque.size() + perNode - 1) / perNode * kDequeNodeBytes;
+}
+
+std::string formatted(std::string_view bytes, TrafficFormat format)
+{
+    std::string text(FormattedTrafficBound(bytes.size()), '\0');
+    text.resize(FormatTraffic(bytes, format, text.data()));
+    return text;
+}
 
 } // namespace
 
@@ -19,8 +30,7 @@ TextStore::TextStore()
 
 bool TextStore::append(std::string_view text)
 {
-    // Slices keep what is held below capacity plus one slice, which the 32-bit line starts rely on.
-    const auto slice = static_cast<std::size_t>(std::max<std::int64_t>(capacity_ / 4, 4096));
+    const auto slice = static_cast<std::size_t>(sliceLength());
     while (!text.empty()) {
         const std::string_view piece = text.substr(0, slice);
         if (!appendSlice(piece))
@@ -33,48 +43,67 @@ bool TextStore::append(std::string_view text)
 
 bool TextStore::appendSlice(std::string_view text)
 {
-    const std::int64_t newEnd = end_ + static_cast<std::int64_t>(text.size());
-    std::int64_t allocatedEnd = (firstChunk_ + static_cast<std::int64_t>(chunks_.size())) << kChunkShift;
-    std::size_t added = 0;
-    while (allocatedEnd < newEnd) {
-        std::unique_ptr<char[]> chunk;
-        if (!spareChunks_.empty()) {
-            chunk = std::move(spareChunks_.back());
-            spareChunks_.pop_back();
-        } else {
-            // Left uninitialised: pages not yet written cost no memory.
-            chunk.reset(new (std::nothrow) char[kChunkBytes]);
-        }
-        if (!chunk) {
-            chunks_.erase(chunks_.end() - static_cast<std::ptrdiff_t>(added), chunks_.end());
-            return false;
-        }
-        chunks_.push_back(std::move(chunk));
-        ++added;
-        allocatedEnd += kChunkBytes;
-    }
-
-    std::int64_t at = end_;
-    for (std::string_view rest = text; !rest.empty();) {
-        const auto room = static_cast<std::size_t>(kChunkBytes - (at & kOffsetMask));
-        const std::size_t n = std::min(room, rest.size());
-        std::memcpy(chunkFor(at) + (at & kOffsetMask), rest.data(), n);
-        rest.remove_prefix(n);
-        at += static_cast<std::int64_t>(n);
-    }
+    const std::int64_t rawBegin = bytes_.end();
+    if (!bytes_.append(text))
+        return false;
+    const auto length = static_cast<std::int64_t>(text.size());
+    if (!segments_.empty() && !segments_.back().traffic)
+        segments_.back().charLength += length;
+    else
+        segments_.push_back(Segment{end_, length, rawBegin, 0, false, TrafficFormat{}});
 
     const char* const first = text.data();
     const char* const last = first + text.size();
     for (const char* p = first; (p = static_cast<const char*>(std::memchr(p, '\n', last - p))) != nullptr; ++p) {
         const std::int64_t lf = end_ + (p - first);
-        const std::int64_t start = startAt(lineStarts_.size() - 1);
-        std::int64_t length = lf - start;
-        if (length > 0 && (p > first ? p[-1] : this->at(lf - 1)) == '\r')
-            --length;
-        longestEnded_ = std::max(longestEnded_, length);
-        lineStarts_.push_back(static_cast<std::uint32_t>(lf + 1));
+        // A LF first on its line has nothing before it to look at: what came before may be dropped.
+        const bool afterCharacter = lf > startAt(lineStarts_.size() - 1);
+        addLineStart(lf, afterCharacter && (p > first ? p[-1] == '\r' : crBefore(lf)));
     }
-    end_ = newEnd;
+    end_ += length;
+    return true;
+}
+
+void TextStore::addLineStart(std::int64_t lf, bool crBefore)
+{
+    const std::int64_t start = startAt(lineStarts_.size() - 1);
+    std::int64_t length = lf - start;
+    if (length > 0 && crBefore)
+        --length;
+    longestEnded_ = std::max(longestEnded_, length);
+    lineStarts_.push_back(static_cast<std::uint32_t>(lf + 1));
+}
+
+bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
+{
+    if (bytes.size() > kLazyTrafficBytes)
+        return append(formatted(bytes, format));
+    if (chunkLineStarts_.size() < TrafficLineStartsBound(bytes.size()))
+        chunkLineStarts_.resize(TrafficLineStartsBound(bytes.size()));
+    const TrafficExtent extent = ScanTraffic(bytes, format, chunkLineStarts_.data());
+    if (extent.length < std::max(bytes.size(), kLazyTrafficChars)) {
+        // Held as text where the bytes would take more room than it: a short chunk's segment, or
+        // bytes that show as nothing (CR), would cost more than its characters.
+        return append(formatted(bytes, format));
+    }
+    const std::int64_t rawBegin = bytes_.end();
+    if (!bytes_.append(bytes))
+        return false;
+    const std::int64_t charBegin = end_;
+    const auto length = static_cast<std::int64_t>(extent.length);
+    segments_.push_back(Segment{charBegin, length, rawBegin, static_cast<std::int64_t>(bytes.size()), true, format});
+
+    // Lines are indexed and old ones dropped in the same slices as appending the text would take.
+    // Every LF in a chunk's text comes right after a CR.
+    const std::int64_t slice = sliceLength();
+    std::size_t next = 0;
+    for (std::int64_t from = 0; from < length; from += slice) {
+        const std::int64_t to = std::min(length, from + slice);
+        for (; next < extent.lineStarts && chunkLineStarts_[next] <= to; ++next)
+            addLineStart(charBegin + chunkLineStarts_[next] - 1, true);
+        end_ = charBegin + to;
+        dropToCapacity();
+    }
     return true;
 }
 
@@ -107,22 +136,24 @@ void TextStore::dropToCapacity()
     lineStarts_.front() = static_cast<std::uint32_t>(newBegin);
     droppedLines_ += static_cast<std::int64_t>(firstKept);
     begin_ = newBegin;
-    while (firstChunk_ < (begin_ >> kChunkShift)) {
-        spareChunks_.push_back(std::move(chunks_.front()));
-        chunks_.pop_front();
-        ++firstChunk_;
+
+    while (!segments_.empty() && segments_.front().charEnd() <= begin_)
+        segments_.pop_front();
+    std::int64_t rawKept = bytes_.end();
+    if (!segments_.empty()) {
+        const Segment& first = segments_.front();
+        rawKept = first.rawBegin + (first.traffic ? 0 : begin_ - first.charBegin);
     }
-    // No more spares than refilling to capacity takes, should the capacity have been lowered.
-    const auto refill = static_cast<std::size_t>((capacity_ - size()) / kChunkBytes + 1);
-    if (spareChunks_.size() > refill)
-        spareChunks_.resize(refill);
+    // No more spares than refilling to capacity takes, should the capacity have been lowered. Text
+    // read from a freed chunk is read again from where it now is.
+    bytes_.releaseBefore(rawKept, static_cast<std::size_t>((capacity_ - size()) / kChunkBytes + 1));
+    read_ = ReadSpan{};
 }
 
 void TextStore::clear()
 {
-    chunks_.clear();
-    spareChunks_.clear();
-    firstChunk_ = 0;
+    bytes_.clear();
+    segments_.clear();
     begin_ = 0;
     end_ = 0;
     lineStarts_.clear();
@@ -130,6 +161,10 @@ void TextStore::clear()
     lineStarts_.push_back(0);
     droppedLines_ = 0;
     longestEnded_ = 0;
+    chunkLineStarts_ = {};
+    formatted_ = {};
+    read_ = ReadSpan{};
+    gathered_ = {};
 }
 
 void TextStore::setCapacity(std::int64_t maxCharacters)
@@ -153,7 +188,7 @@ std::int64_t TextStore::lineEnd(std::int64_t line) const
 {
     const std::int64_t start = lineStart(line);
     std::int64_t end = line + 1 < lineCount() ? lineStart(line + 1) - 1 : end_;
-    if (end > start && at(end - 1) == '\r')
+    if (end > start && crBefore(end))
         --end;
     return end;
 }
@@ -172,16 +207,75 @@ std::int64_t TextStore::lineAt(std::int64_t offset) const
     return static_cast<std::int64_t>(lo) - 1;
 }
 
-char TextStore::at(std::int64_t offset) const
+const TextStore::Segment& TextStore::segmentAt(std::int64_t offset) const
 {
-    return chunkFor(offset)[offset & kOffsetMask];
+    // Appends and painting read at the end; everything else finds its segment by halving.
+    if (segments_.back().charBegin <= offset)
+        return segments_.back();
+    const auto after = std::upper_bound(segments_.begin(), segments_.end(), offset,
+        [](std::int64_t value, const Segment& segment) { return value < segment.charBegin; });
+    return *(after - 1);
+}
+
+bool TextStore::crBefore(std::int64_t end) const
+{
+    const Segment& segment = segmentAt(end - 1);
+    // A chunk's text holds a CR only right before a LF of its own, and never ends in one.
+    if (segment.traffic)
+        return end < segment.charEnd();
+    return at(end - 1) == '\r';
+}
+
+std::string_view TextStore::readable(std::int64_t offset) const
+{
+    const Segment& segment = segmentAt(offset);
+    if (!segment.traffic) {
+        const std::int64_t raw = segment.rawBegin + (offset - segment.charBegin);
+        const std::int64_t length
+            = std::min<std::int64_t>(static_cast<std::int64_t>(bytes_.from(raw).size()), segment.charEnd() - offset);
+        // The span reaches back to the start of its chunk, or of what is held, for steps backwards.
+        const std::int64_t from = std::max(
+            {segment.charBegin + (ByteChunks::chunkStart(raw) - segment.rawBegin), segment.charBegin, begin_});
+        const std::string_view back = bytes_.from(segment.rawBegin + (from - segment.charBegin));
+        read_ = ReadSpan{from, offset + length, back.data()};
+        return {back.data() + (offset - from), static_cast<std::size_t>(length)};
+    }
+
+    FormattedChunk* chunk = nullptr;
+    for (FormattedChunk& candidate : formatted_) {
+        if (candidate.charBegin == segment.charBegin)
+            chunk = &candidate;
+    }
+    if (chunk == nullptr) {
+        chunk = &formatted_[nextFormatted_];
+        nextFormatted_ = (nextFormatted_ + 1) % kFormattedChunks;
+        const auto rawLength = static_cast<std::size_t>(segment.rawLength);
+        std::string_view raw = bytes_.from(segment.rawBegin);
+        if (raw.size() < rawLength) {
+            // The bytes run over a chunk's edge.
+            gathered_.resize(rawLength);
+            for (std::size_t at = 0; at < rawLength;) {
+                const std::string_view piece = bytes_.from(segment.rawBegin + static_cast<std::int64_t>(at));
+                const std::size_t n = std::min(piece.size(), rawLength - at);
+                std::memcpy(gathered_.data() + at, piece.data(), n);
+                at += n;
+            }
+            raw = gathered_;
+        }
+        chunk->text.resize(FormattedTrafficBound(rawLength));
+        FormatTraffic(raw.substr(0, rawLength), segment.format, chunk->text.data());
+        chunk->charBegin = segment.charBegin;
+    }
+    read_ = ReadSpan{segment.charBegin, segment.charEnd(), chunk->text.data()};
+    return {chunk->text.data() + (offset - segment.charBegin), static_cast<std::size_t>(segment.charEnd() - offset)};
 }
 
 void TextStore::copy(std::int64_t from, std::int64_t to, char* out) const
 {
     while (from < to) {
-        const std::int64_t n = std::min(to - from, kChunkBytes - (from & kOffsetMask));
-        std::memcpy(out, chunkFor(from) + (from & kOffsetMask), static_cast<std::size_t>(n));
+        const std::string_view piece = readable(from);
+        const auto n = std::min<std::int64_t>(to - from, static_cast<std::int64_t>(piece.size()));
+        std::memcpy(out, piece.data(), static_cast<std::size_t>(n));
         out += n;
         from += n;
     }
@@ -196,15 +290,9 @@ std::string TextStore::text(std::int64_t from, std::int64_t to) const
 
 std::size_t TextStore::memoryUsage() const
 {
-    const std::size_t perNode = kIndexNodeBytes / sizeof(std::uint32_t);
-    const std::size_t nodes = (lineStarts_.size() + perNode - 1) / perNode;
-    return (chunks_.size() + spareChunks_.size()) * static_cast<std::size_t>(kChunkBytes) + nodes * kIndexNodeBytes
-        + sizeof(*this);
-}
-
-bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
-{
-    std::string text(FormattedTrafficBound(bytes.size()), '\0');
-    text.resize(FormatTraffic(bytes, format, text.data()));
-    return append(text);
+    std::size_t formatted = gathered_.capacity();
+    for (const FormattedChunk& chunk : formatted_)
+        formatted += chunk.text.capacity();
+    return bytes_.memoryUsage() + dequeBytes(lineStarts_) + dequeBytes(segments_)
+        + chunkLineStarts_.capacity() * sizeof(std::uint32_t) + formatted + sizeof(*this);
 }

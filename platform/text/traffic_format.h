@@ -5,6 +5,7 @@
 #define BRINDLE_PLATFORM_TEXT_TRAFFIC_FORMAT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // The options in force for one chunk, those of the side that received it.
@@ -28,5 +29,23 @@ constexpr std::size_t FormattedTrafficBound(std::size_t length)
 // one after the other makes: a piece is handed over once it holds 4096 characters, and each piece
 // counts its line width from its own start.
 std::size_t FormatTraffic(std::string_view bytes, TrafficFormat format, char* out);
+
+// The most lines a chunk of `length` bytes can start: one per LF byte, one per wrap of its at most five
+// characters a byte, and the one after the frame.
+constexpr std::size_t TrafficLineStartsBound(std::size_t length)
+{
+    return length + length * 5 / 120 + 2;
+}
+
+struct TrafficExtent {
+    std::size_t length; // characters FormatTraffic writes
+    std::size_t lineStarts; // lines that start within them
+};
+
+// What FormatTraffic makes of the chunk, measured without writing it: its length, and into
+// `lineStarts` (TrafficLineStartsBound(bytes.size()) entries) the offset of each character that
+// follows a LF, counted from the chunk text's first character. A view that keeps received bytes
+// indexes its lines from this and formats only the chunks it shows.
+TrafficExtent ScanTraffic(std::string_view bytes, TrafficFormat format, std::uint32_t* lineStarts);
 
 #endif
