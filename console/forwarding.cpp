@@ -31,7 +31,9 @@ CRelayDlg::SendResult CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle soc
     SendResult result;
     while (result.sent < limit && !queue.IsEmpty()) {
         const auto length = static_cast<int>(std::min<std::int64_t>(queue.HeadUnsentLength(), limit - result.sent));
-        const int sent = sockets_.Send(socket, queue.HeadUnsent(), length, 0);
+        // Chunks that go on together leave in full segments rather than one small one each.
+        const bool moreFollows = result.sent + length < limit && queue.Count() > 1;
+        const int sent = sockets_.Send(socket, queue.HeadUnsent(), length, moreFollows ? kSendMoreFollows : 0);
         if (sent > 0) {
             result.sent += sent;
             queue.ConsumeHead(sent);

@@ -29,6 +29,12 @@ static_assert(sizeof(SocketAddressIn) == 16);
 
 // Every call returns as its Windows Sockets namesake does: kSocketError or kNoSocket on failure,
 // with the reason in LastError().
+// A Send flag of our own: more of the same forwarding follows at once, so a layer whose system
+// can hold a partly filled segment back for it (Linux's MSG_MORE) does so instead of sending a
+// segment per chunk. The last send of a forwarding goes without it and pushes everything out;
+// a layer without such a hint ignores it.
+inline constexpr int kSendMoreFollows = 0x100000;
+
 class SocketsLayer {
 public:
     virtual ~SocketsLayer() = default;
@@ -52,7 +58,7 @@ public:
     virtual int Recv(SocketHandle s, char* buffer, int length, int flags) = 0;
     // The relay sends only on non-blocking sockets: one send, which may hand over part of the
     // block, or kSocketError with 10035 (WSAEWOULDBLOCK) when the peer's buffer is full. On a
-    // blocking socket it hands over the whole block or fails.
+    // blocking socket it hands over the whole block or fails. `flags` may add kSendMoreFollows.
     virtual int Send(SocketHandle s, const char* data, int length, int flags) = 0;
     virtual int SetNonBlocking(SocketHandle s, bool nonBlocking) = 0; // ioctlsocket FIONBIO
     virtual int SetTcpNoDelay(SocketHandle s, int value) = 0; // setsockopt TCP_NODELAY

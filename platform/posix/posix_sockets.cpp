@@ -339,8 +339,11 @@ int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
 int PosixSockets::Send(SocketHandle s, const char* data, int length, int flags)
 {
     int posixFlags = 0;
-    if (!CheckTransfer(s, data, length, flags, posixFlags)) {
+    if (!CheckTransfer(s, data, length, flags & ~kSendMoreFollows, posixFlags)) {
         return kSocketError;
+    }
+    if (flags & kSendMoreFollows) {
+        posixFlags |= MSG_MORE;
     }
     const int status = ::fcntl(s, F_GETFL);
     if (status < 0) {

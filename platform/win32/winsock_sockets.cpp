@@ -228,6 +228,7 @@ int WinsockSockets::Send(SocketHandle s, const char* data, int length, int flags
     const OpenSocket* open = Find(s);
     if (open == nullptr)
         return kSocketError;
+    flags &= ~kSendMoreFollows; // Windows Sockets has no such hint
     int sent = ::send(open->system, data, length, flags);
     if (sent == SOCKET_ERROR)
         return kSocketError;

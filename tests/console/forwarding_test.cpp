@@ -23,6 +23,8 @@ TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstWithoutBlocking)
     EXPECT_EQ(sends[2], "tail");
     for (bool blocking : sockets.State(server).sendWasBlocking)
         EXPECT_FALSE(blocking);
+    // The last send of the forwarding pushes out what the others held back.
+    EXPECT_EQ(sockets.State(server).sendFlags, (std::vector<int>{kSendMoreFollows, kSendMoreFollows, 0}));
     EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "5004");
     EXPECT_TRUE(dlg.ToServerQueue().IsEmpty());
     EXPECT_EQ(system.liveAllocations, 0);

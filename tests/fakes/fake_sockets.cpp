@@ -164,7 +164,7 @@ int FakeSockets::Recv(SocketHandle s, char* buffer, int length, int)
     return n;
 }
 
-int FakeSockets::Send(SocketHandle s, const char* data, int length, int)
+int FakeSockets::Send(SocketHandle s, const char* data, int length, int flags)
 {
     if (Faulted(Call::Send))
         return kSocketError;
@@ -180,6 +180,7 @@ int FakeSockets::Send(SocketHandle s, const char* data, int length, int)
     state->sent.append(data, static_cast<std::size_t>(length));
     state->sends.emplace_back(data, static_cast<std::size_t>(length));
     state->sendWasBlocking.push_back(!state->nonBlocking);
+    state->sendFlags.push_back(flags);
     return length;
 }
 

@@ -42,6 +42,7 @@ public:
         std::string sent;
         std::vector<std::string> sends; // one entry per Send call that succeeded
         std::vector<bool> sendWasBlocking;
+        std::vector<int> sendFlags;
         // What the peer's buffer takes before a send would block; negative: no limit.
         long long sendRoom = -1;
         std::deque<Inbound> inbound;
