@@ -1,6 +1,9 @@
 // The 100 ms poll tick: accept, finish a pending connect, drain both connections into their
 // queues and views, and forward where an "Auto" box is ticked.
 
+#include <algorithm>
+#include <chrono>
+
 #include "console/relay_dlg.h"
 #include "platform/system_services.h"
 #include "res/resource.h"
@@ -78,7 +81,8 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
             // A sender faster than the relay never lets the socket run dry: leave the rest in
             // the socket for the next tick so that forwarding and the window keep up.
             const auto now = system_.Now();
-            if (now >= minPassEnd && ReadTimeIsUp(serverSide, autoToServer, autoToClient, now, passStart))
+            if (now >= minPassEnd
+                && ReadTimeLeft(serverSide, autoToServer, autoToClient, now, passStart) <= SendRate::Duration::zero())
                 break;
             continue;
         }
@@ -86,8 +90,19 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
         int code = 0;
         if (n < 0) {
             code = sockets_.LastError();
-            if (code == kWsaEwouldblock)
+            if (code == kWsaEwouldblock) {
+                // A sender that kept the socket full for a while this pass is most likely still
+                // sending, only slower than the relay reads: wait for its next bytes as long as the
+                // pass may read rather than leave the rest of the tick idle. Smaller exchanges
+                // never wait.
+                if (total >= kBulkPassBytes) {
+                    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        ReadTimeLeft(serverSide, autoToServer, autoToClient, system_.Now(), passStart));
+                    if (left.count() > 0 && sockets_.WaitReadable(socket, static_cast<int>(left.count())) == 1)
+                        continue;
+                }
                 break;
+            }
             message = "Connection terminated.";
         }
         if (serverSide != 0)
@@ -99,7 +114,7 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
     return total;
 }
 
-bool CRelayDlg::ReadTimeIsUp(
+SendRate::Duration CRelayDlg::ReadTimeLeft(
     int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const
 {
     // The server side's bytes and the replies the previous tick read are sent in this tick, after
@@ -109,5 +124,5 @@ bool CRelayDlg::ReadTimeIsUp(
     const auto laterThisTick = serverSide != 0 ? toServer + toClient : toServer;
     const auto startOfNextTick = serverSide != 0 ? SendRate::Duration::zero() : toClient;
     const auto tickTime = receiveBudget_.tickTime;
-    return now + laterThisTick >= tickStart_ + tickTime || now - passStart + startOfNextTick >= tickTime;
+    return std::min(tickStart_ + tickTime - (now + laterThisTick), passStart + tickTime - (now + startOfNextTick));
 }

@@ -22,6 +22,8 @@ inline constexpr unsigned POLL_TIMER_ID = 1025;
 inline constexpr unsigned kPollPeriodMs = 100;
 inline constexpr std::size_t kScratchAreaSize = 4116;
 inline constexpr int kReceiveChunkSize = 4096;
+// What a receive pass must have read before it waits for more from a socket that ran dry.
+inline constexpr int kBulkPassBytes = 1 << 20;
 // Pending connections the listening socket queues for the one client taken at a time.
 inline constexpr int kListenBacklog = 5;
 // Checks of a pending connect: on a "Connect" click, and on each tick while it is still pending.
@@ -113,8 +115,10 @@ private:
     void PollClientSide();
     int ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers);
     using TimePoint = std::chrono::steady_clock::time_point;
-    // True once a pass's reads and the sends that follow them would fill the tick's time.
-    bool ReadTimeIsUp(int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const;
+    // How long a pass may still read before its reads and the sends that follow them would fill
+    // the tick's time; zero or less once they would.
+    SendRate::Duration ReadTimeLeft(
+        int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const;
 
     // Local server endpoint.
     void OnListen();

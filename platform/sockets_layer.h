@@ -55,6 +55,9 @@ public:
     // as a send would take bytes or report a failure, 0 when the time ran out, kSocketError when
     // the call fails.
     virtual int WaitWritable(SocketHandle s, int timeoutMs) = 0;
+    // The same with a read set: 1 as soon as a receive would return bytes, the end of the stream
+    // or a failure.
+    virtual int WaitReadable(SocketHandle s, int timeoutMs) = 0;
     virtual int Recv(SocketHandle s, char* buffer, int length, int flags) = 0;
     // The relay sends only on non-blocking sockets: one send, which may hand over part of the
     // block, or kSocketError with 10035 (WSAEWOULDBLOCK) when the peer's buffer is full. On a

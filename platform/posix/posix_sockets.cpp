@@ -273,10 +273,20 @@ int PosixSockets::SelectWritable(SocketHandle s)
 
 int PosixSockets::WaitWritable(SocketHandle s, int timeoutMs)
 {
+    return WaitFor(s, POLLOUT, timeoutMs);
+}
+
+int PosixSockets::WaitReadable(SocketHandle s, int timeoutMs)
+{
+    return WaitFor(s, POLLIN, timeoutMs);
+}
+
+int PosixSockets::WaitFor(SocketHandle s, short events, int timeoutMs)
+{
     if (!Owns(s)) {
         return kSocketError;
     }
-    pollfd look{s, POLLOUT, 0};
+    pollfd look{s, events, 0};
     int ready;
     do {
         ready = ::poll(&look, 1, timeoutMs); // a signal only shortens the wait
@@ -287,7 +297,7 @@ int PosixSockets::WaitWritable(SocketHandle s, int timeoutMs)
     if (look.revents & POLLNVAL) {
         return Fail(kWsaEnotsock);
     }
-    // POLLERR and POLLHUP too: the send that follows reports what happened.
+    // POLLERR and POLLHUP too: the send or receive that follows reports what happened.
     return ready > 0 ? 1 : 0;
 }
 

@@ -41,6 +41,7 @@ public:
     // or a socket never connected, stays 0 on every look. SO_ERROR is left alone.
     int SelectWritable(SocketHandle s) override;
     int WaitWritable(SocketHandle s, int timeoutMs) override;
+    int WaitReadable(SocketHandle s, int timeoutMs) override;
     // Once a send on the socket has met a reset (ECONNRESET or EPIPE), every read that finds no
     // data fails with 10054 (WSAECONNRESET), as on Windows, where Linux would report an orderly
     // close.
@@ -71,6 +72,8 @@ private:
     // What Recv and Send check before touching the socket: ownership, length, buffer and flags;
     // false with the reason recorded.
     bool CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags);
+    // poll() for `events` on one socket: 1 ready (errors and hang-ups too), 0 timed out.
+    int WaitFor(SocketHandle s, short events, int timeoutMs);
     // Takes ownership of a fresh descriptor; closes it and fails if it cannot be tracked.
     SocketHandle Adopt(int descriptor);
     void RememberReset(SocketHandle s);

@@ -199,20 +199,31 @@ int WinsockSockets::SelectWritable(SocketHandle s)
 
 int WinsockSockets::WaitWritable(SocketHandle s, int timeoutMs)
 {
+    return WaitFor(s, false, timeoutMs);
+}
+
+int WinsockSockets::WaitReadable(SocketHandle s, int timeoutMs)
+{
+    return WaitFor(s, true, timeoutMs);
+}
+
+int WinsockSockets::WaitFor(SocketHandle s, bool readable, int timeoutMs)
+{
     const OpenSocket* open = Find(s);
     if (open == nullptr)
         return kSocketError;
-    fd_set writable;
+    fd_set ready;
     fd_set failed;
-    FD_ZERO(&writable);
+    FD_ZERO(&ready);
     FD_ZERO(&failed);
-    FD_SET(open->system, &writable);
+    FD_SET(open->system, &ready);
     FD_SET(open->system, &failed);
     timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    const int ready = ::select(0, nullptr, &writable, &failed, &wait);
-    if (ready == SOCKET_ERROR)
+    const int count
+        = readable ? ::select(0, &ready, nullptr, &failed, &wait) : ::select(0, nullptr, &ready, &failed, &wait);
+    if (count == SOCKET_ERROR)
         return kSocketError;
-    return ready > 0 ? 1 : 0;
+    return count > 0 ? 1 : 0;
 }
 
 int WinsockSockets::Recv(SocketHandle s, char* buffer, int length, int flags)

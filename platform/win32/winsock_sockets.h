@@ -39,6 +39,7 @@ public:
     int SelectWritable(SocketHandle s) override;
     // Also 1 when the socket shows in the except set: the send that follows reports the failure.
     int WaitWritable(SocketHandle s, int timeoutMs) override;
+    int WaitReadable(SocketHandle s, int timeoutMs) override;
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
     // Blocking socket: the whole block or kSocketError, going on over partial sends. Non-blocking
     // socket: one send, which may be partial.
@@ -68,6 +69,8 @@ private:
     // Takes ownership of a new system socket and hands out its number; closes it and fails with
     // 10024 (WSAEMFILE) when the number does not fit in a SocketHandle.
     SocketHandle Adopt(std::uintptr_t system, bool nonBlocking);
+    // select() for reading or writing on one socket: 1 ready (failures too), 0 timed out.
+    int WaitFor(SocketHandle s, bool readable, int timeoutMs);
 
     bool started_ = false;
     std::map<SocketHandle, OpenSocket> open_;

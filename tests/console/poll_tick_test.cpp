@@ -237,4 +237,22 @@ TEST_F(PollTickTest, NoByteCountLimitsAPassWithinItsTime)
     EXPECT_EQ(dlg.ServerReceivedBytes(), 17 * 1024 * 1024);
 }
 
+// A socket that runs dry for a moment in the middle of bulk traffic is waited for within the
+// pass; after a small exchange the pass ends at once and the rest waits for the next tick.
+class DryMoment : public PollTickTest, public ::testing::WithParamInterface<int> { };
+
+TEST_P(DryMoment, IsWaitedForOnlyAfterBulkTraffic)
+{
+    const int before = GetParam();
+    ConnectBoth();
+    sockets.Deliver(client, std::string(static_cast<std::size_t>(before), 'b'));
+    sockets.DeliverError(client, kWsaEwouldblock);
+    sockets.Deliver(client, "more");
+    Tick();
+    EXPECT_EQ(dlg.ServerReceivedBytes(), before >= kBulkPassBytes ? before + 4 : before);
+    EXPECT_EQ(host.Text(IDC_SERVER_STATUS), "Connected!");
+}
+
+INSTANTIATE_TEST_SUITE_P(PollTick, DryMoment, ::testing::Values(1000, kBulkPassBytes - 1, kBulkPassBytes, 3 << 20));
+
 } // namespace

@@ -139,6 +139,14 @@ int FakeSockets::WaitWritable(SocketHandle s, int)
     return state->sendRoom != 0 ? 1 : 0;
 }
 
+int FakeSockets::WaitReadable(SocketHandle s, int)
+{
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    return state->inbound.empty() ? 0 : 1;
+}
+
 int FakeSockets::Recv(SocketHandle s, char* buffer, int length, int)
 {
     if (Faulted(Call::Recv))

@@ -57,6 +57,8 @@ public:
     int SelectWritable(SocketHandle s) override;
     // Writable while the peer has room: no time passes waiting for it.
     int WaitWritable(SocketHandle s, int timeoutMs) override;
+    // Readable while bytes or the end of the stream wait: no time passes waiting for them.
+    int WaitReadable(SocketHandle s, int timeoutMs) override;
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
     int Send(SocketHandle s, const char* data, int length, int flags) override;
     int SetNonBlocking(SocketHandle s, bool nonBlocking) override;
