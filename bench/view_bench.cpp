@@ -291,6 +291,16 @@ void searchFullStore(benchmark::State& state, const TextStore& store)
     state.counters["longest_step_ms"] = longestStepMs;
 }
 
+// Received random bytes, a receive's worth at a time, until a store or view is all but full.
+template<typename Target, typename HeldSize> void fillWithReceivedBytes(Target& target, HeldSize held)
+{
+    const std::string step = receivedBytes(true, kMiB);
+    while (held() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            target.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+}
+
 void storeSearch(benchmark::State& state)
 {
     TextStore store;
@@ -301,12 +311,8 @@ void storeSearch(benchmark::State& state)
 // The same through a full store of received random bytes, whose text the search formats as it reads.
 void storeSearchTraffic(benchmark::State& state)
 {
-    const std::string step = receivedBytes(true, kMiB);
     TextStore store;
-    while (store.size() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
-        for (std::size_t at = 0; at < step.size(); at += kPiece)
-            store.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
-    }
+    fillWithReceivedBytes(store, [&] { return store.size(); });
     searchFullStore(state, store);
 }
 
@@ -356,12 +362,8 @@ void viewFind(benchmark::State& state)
 // The same in a view full of received random bytes, whose text the search formats as it reads.
 void viewFindTraffic(benchmark::State& state)
 {
-    const std::string step = receivedBytes(true, kMiB);
     TrafficView view;
-    while (view.characterCount() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
-        for (std::size_t at = 0; at < step.size(); at += kPiece)
-            view.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
-    }
+    fillWithReceivedBytes(view, [&] { return static_cast<std::int64_t>(view.characterCount()); });
     findInView(state, view);
 }
 
