@@ -249,12 +249,6 @@ std::size_t FormatTraffic(std::string_view bytes, TrafficFormat format, char* ou
 #if defined(__SSE2__)
 namespace {
 
-// Picks `yes` where `mask` is set, `no` elsewhere.
-inline __m128i Select(__m128i mask, __m128i yes, __m128i no)
-{
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
 inline __m128i Bytes(unsigned char value)
 {
     return _mm_set1_epi8(static_cast<char>(value));
@@ -298,47 +292,76 @@ TrafficExtent ScanTraffic(std::string_view bytes, TrafficFormat format, std::uin
     };
     int i = 0;
 #if defined(__SSE2__)
-    // Sixteen bytes at a time: their widths by class, summed from the first, and the first byte that
-    // is a LF or reaches the limit, which is the only one needing a step of its own.
+    // Sixteen bytes at a time: their widths by class, summed from the first, the LFs among them and
+    // the first byte that reaches the limit.
     const ClassWidths classes = WidthsOf(forms);
+    // A byte's width is that of the bytes no class takes, plus what each class it falls in adds; a
+    // LF or CR is also below sixteen.
+    auto delta = [](int to, int from) { return Bytes(static_cast<unsigned char>(to - from)); };
+    const __m128i otherWidth = Bytes(classes.other);
+    const __m128i printableDelta = delta(classes.printable, classes.other);
+    const __m128i belowSixteenDelta = delta(classes.belowSixteen, classes.other);
+    const __m128i lineFeedDelta = delta(classes.lineFeed, classes.belowSixteen);
+    const __m128i carriageReturnDelta = delta(classes.carriageReturn, classes.belowSixteen);
+    // The most sixteen bytes and a line break can add: while the piece has more room than that, no
+    // byte of them ends it, only one before their first LF can reach the wrap width, and none after
+    // it or after that break can.
+    constexpr int kMostVectorWidth = 16 * std::max(WidestForm(kPlainForms), WidestForm(kCrLfForms)) + kLineBreakLength;
     while (length - i >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + i));
-        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(v, Bytes(0x1F)), _mm_cmplt_epi8(v, Bytes(0x7F)));
+        // 0x20..0x7E moved by 0x60 are the signed bytes below -33, and no other byte is.
+        const __m128i printable = _mm_cmplt_epi8(_mm_add_epi8(v, Bytes(0x60)), Bytes(0xDF));
         const __m128i belowSixteen = _mm_cmpeq_epi8(_mm_min_epu8(v, Bytes(0x0F)), v);
         const __m128i lineFeed = _mm_cmpeq_epi8(v, Bytes('\n'));
         const __m128i carriageReturn = _mm_cmpeq_epi8(v, Bytes('\r'));
-        __m128i sums = Select(belowSixteen, Bytes(classes.belowSixteen), Bytes(classes.other));
-        sums = Select(printable, Bytes(classes.printable), sums);
-        sums = Select(lineFeed, Bytes(classes.lineFeed), sums);
-        sums = Select(carriageReturn, Bytes(classes.carriageReturn), sums);
+        __m128i sums = _mm_add_epi8(_mm_add_epi8(otherWidth, _mm_and_si128(printable, printableDelta)),
+            _mm_and_si128(belowSixteen, belowSixteenDelta));
+        sums = _mm_add_epi8(sums,
+            _mm_add_epi8(_mm_and_si128(lineFeed, lineFeedDelta), _mm_and_si128(carriageReturn, carriageReturnDelta)));
         // At most 16 times five: every sum fits a byte.
         sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 1));
         sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 2));
         sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 4));
         sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 8));
         const int total = _mm_extract_epi16(sums, 7) >> 8;
-        const int lineFeeds = _mm_movemask_epi8(lineFeed);
+        const auto lineFeeds = static_cast<unsigned>(_mm_movemask_epi8(lineFeed));
         // The bytes whose sum reaches `threshold`: at most 80 plus the wrap width, within a byte.
         auto reaching = [&](int threshold) {
-            return _mm_movemask_epi8(
-                _mm_cmpeq_epi8(_mm_max_epu8(sums, Bytes(static_cast<unsigned char>(threshold))), sums));
+            return static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_cmpeq_epi8(_mm_max_epu8(sums, Bytes(static_cast<unsigned char>(threshold))), sums)));
         };
-        unsigned stops = static_cast<unsigned>(lineFeeds | reaching(limit - position));
-        if (stops == 0) {
-            position += total;
+        alignas(16) unsigned char sum[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sum), sums);
+        if (position + kMostVectorWidth < kFlushThreshold) {
+            // A LF that reaches the limit starts its line instead of breaking it. The break, where
+            // there is one, is taken without a branch: random bytes wrap about every other time.
+            const unsigned wraps = reaching(limit - position) & ~lineFeeds & ((lineFeeds & (0u - lineFeeds)) - 1);
+            const bool wrapped = wraps != 0;
+            const int broken = position + sum[__builtin_ctz(wraps | 0x8000u)] + kLineBreakLength;
+            // Written either way: with sixteen bytes still to measure, the entry is within the bound.
+            *next = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(broken));
+            next += wrapped;
+            lineStart = wrapped ? broken : lineStart;
+            const int base = position + (wrapped ? kLineBreakLength : 0);
+            for (unsigned feeds = lineFeeds; feeds != 0; feeds &= feeds - 1) {
+                lineStart = base + sum[__builtin_ctz(feeds)];
+                *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(lineStart));
+            }
+            position = base + total;
+            limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
             i += 16;
             continue;
         }
-        alignas(16) unsigned char sum[16];
-        _mm_store_si128(reinterpret_cast<__m128i*>(sum), sums);
+        // Near the end of the piece: a step for each LF and each byte that reaches the limit.
+        unsigned stops = lineFeeds | reaching(limit - position);
         int counted = 0; // the sum up to the last byte stepped through
-        do {
+        while (stops != 0) {
             const int stop = __builtin_ctz(stops);
             position += sum[stop] - counted;
             counted = sum[stop];
             endOfByte(input[i + stop]);
-            stops = static_cast<unsigned>(lineFeeds | reaching(counted + limit - position)) & ~((2u << stop) - 1);
-        } while (stops != 0);
+            stops = (lineFeeds | reaching(counted + limit - position)) & ~((2u << stop) - 1);
+        }
         position += total - counted;
         i += 16;
     }
