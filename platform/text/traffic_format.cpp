@@ -333,16 +333,18 @@ TrafficExtent ScanTraffic(std::string_view bytes, TrafficFormat format, std::uin
         alignas(16) unsigned char sum[16];
         _mm_store_si128(reinterpret_cast<__m128i*>(sum), sums);
         if (position + kMostVectorWidth < kFlushThreshold) {
-            // A LF that reaches the limit starts its line instead of breaking it. The break, where
-            // there is one, is taken without a branch: random bytes wrap about every other time.
-            const unsigned wraps = reaching(limit - position) & ~lineFeeds & ((lineFeeds & (0u - lineFeeds)) - 1);
-            const bool wrapped = wraps != 0;
-            const int broken = position + sum[__builtin_ctz(wraps | 0x8000u)] + kLineBreakLength;
-            // Written either way: with sixteen bytes still to measure, the entry is within the bound.
-            *next = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(broken));
-            next += wrapped;
-            lineStart = wrapped ? broken : lineStart;
-            const int base = position + (wrapped ? kLineBreakLength : 0);
+            // A LF that reaches the limit starts its line instead of breaking it.
+            // A sum reaches the room left, at most the wrap width, where adding 128 less that room
+            // sets its top bit: at most 80 plus 127, within a byte.
+            const auto lift = static_cast<unsigned char>(128 - (limit - position));
+            const unsigned wraps = static_cast<unsigned>(_mm_movemask_epi8(_mm_add_epi8(sums, Bytes(lift))))
+                & ~lineFeeds & ((lineFeeds & (0u - lineFeeds)) - 1);
+            int base = position;
+            if (wraps != 0) {
+                base += kLineBreakLength;
+                lineStart = position + sum[__builtin_ctz(wraps)] + kLineBreakLength;
+                *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(lineStart));
+            }
             for (unsigned feeds = lineFeeds; feeds != 0; feeds &= feeds - 1) {
                 lineStart = base + sum[__builtin_ctz(feeds)];
                 *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(lineStart));
