@@ -21,6 +21,14 @@ std::string formatted(std::string_view bytes, TrafficFormat format)
     return text;
 }
 
+// The length of a line that starts at `start` and ends with the LF at `lf`, not counting a CR
+// before the LF.
+std::int64_t endedLength(std::int64_t start, std::int64_t lf, bool crBefore)
+{
+    const std::int64_t length = lf - start;
+    return length > 0 && crBefore ? length - 1 : length;
+}
+
 } // namespace
 
 TextStore::TextStore()
@@ -66,11 +74,7 @@ bool TextStore::appendSlice(std::string_view text)
 
 void TextStore::addLineStart(std::int64_t lf, bool crBefore)
 {
-    const std::int64_t start = startAt(lineStarts_.size() - 1);
-    std::int64_t length = lf - start;
-    if (length > 0 && crBefore)
-        --length;
-    longestEnded_ = std::max(longestEnded_, length);
+    longestEnded_ = std::max(longestEnded_, endedLength(startAt(lineStarts_.size() - 1), lf, crBefore));
     lineStarts_.push_back(static_cast<std::uint32_t>(lf + 1));
 }
 
@@ -99,8 +103,17 @@ bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
     std::size_t next = 0;
     for (std::int64_t from = 0; from < length; from += slice) {
         const std::int64_t to = std::min(length, from + slice);
-        for (; next < extent.lineStarts && chunkLineStarts_[next] <= to; ++next)
-            addLineStart(charBegin + chunkLineStarts_[next] - 1, true);
+        // Each LF of the slice indexed as addLineStart does it, with the start of the line it ends kept
+        // at hand instead of read back from the index.
+        std::int64_t start = startAt(lineStarts_.size() - 1);
+        std::int64_t longest = longestEnded_;
+        for (; next < extent.lineStarts && chunkLineStarts_[next] <= to; ++next) {
+            const std::int64_t lf = charBegin + chunkLineStarts_[next] - 1;
+            longest = std::max(longest, endedLength(start, lf, true));
+            start = lf + 1;
+            lineStarts_.push_back(static_cast<std::uint32_t>(start));
+        }
+        longestEnded_ = longest;
         end_ = charBegin + to;
         dropToCapacity();
     }

@@ -249,12 +249,6 @@ std::size_t FormatTraffic(std::string_view bytes, TrafficFormat format, char* ou
 #if defined(__SSE2__)
 namespace {
 
-// Picks `yes` where `mask` is set, `no` elsewhere.
-inline __m128i Select(__m128i mask, __m128i yes, __m128i no)
-{
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
 inline __m128i Bytes(unsigned char value)
 {
     return _mm_set1_epi8(static_cast<char>(value));
@@ -298,47 +292,116 @@ TrafficExtent ScanTraffic(std::string_view bytes, TrafficFormat format, std::uin
     };
     int i = 0;
 #if defined(__SSE2__)
-    // Sixteen bytes at a time: their widths by class, summed from the first, and the first byte that
-    // is a LF or reaches the limit, which is the only one needing a step of its own.
+    // Sixteen bytes at a time: their widths by class, summed from the first, the LFs among them and
+    // the first byte that reaches the limit.
     const ClassWidths classes = WidthsOf(forms);
-    while (length - i >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + i));
-        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(v, Bytes(0x1F)), _mm_cmplt_epi8(v, Bytes(0x7F)));
+    // A byte's width is that of the bytes no class takes, plus what each class it falls in adds; a
+    // LF or CR is also below sixteen.
+    auto delta = [](int to, int from) { return Bytes(static_cast<unsigned char>(to - from)); };
+    const __m128i otherWidth = Bytes(classes.other);
+    const __m128i printableDelta = delta(classes.printable, classes.other);
+    const __m128i belowSixteenDelta = delta(classes.belowSixteen, classes.other);
+    const __m128i lineFeedDelta = delta(classes.lineFeed, classes.belowSixteen);
+    const __m128i carriageReturnDelta = delta(classes.carriageReturn, classes.belowSixteen);
+    // The most sixteen bytes and a line break can add: while the piece has more room than that, no
+    // byte of them ends it, only one before their first LF can reach the wrap width, and none after
+    // it or after that break can.
+    constexpr int kMostVectorWidth = 16 * std::max(WidestForm(kPlainForms), WidestForm(kCrLfForms)) + kLineBreakLength;
+    // The widths of the sixteen bytes at `at`, each summed with those before it.
+    auto summedWidths = [&](const unsigned char* at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        // 0x20..0x7E moved by 0x60 are the signed bytes below -33, and no other byte is.
+        const __m128i printable = _mm_cmplt_epi8(_mm_add_epi8(v, Bytes(0x60)), Bytes(0xDF));
         const __m128i belowSixteen = _mm_cmpeq_epi8(_mm_min_epu8(v, Bytes(0x0F)), v);
         const __m128i lineFeed = _mm_cmpeq_epi8(v, Bytes('\n'));
         const __m128i carriageReturn = _mm_cmpeq_epi8(v, Bytes('\r'));
-        __m128i sums = Select(belowSixteen, Bytes(classes.belowSixteen), Bytes(classes.other));
-        sums = Select(printable, Bytes(classes.printable), sums);
-        sums = Select(lineFeed, Bytes(classes.lineFeed), sums);
-        sums = Select(carriageReturn, Bytes(classes.carriageReturn), sums);
+        __m128i sums = _mm_add_epi8(_mm_add_epi8(otherWidth, _mm_and_si128(printable, printableDelta)),
+            _mm_and_si128(belowSixteen, belowSixteenDelta));
+        sums = _mm_add_epi8(sums,
+            _mm_add_epi8(_mm_and_si128(lineFeed, lineFeedDelta), _mm_and_si128(carriageReturn, carriageReturnDelta)));
         // At most 16 times five: every sum fits a byte.
         sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 1));
         sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 2));
         sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 4));
-        sums = _mm_add_epi8(sums, _mm_slli_si128(sums, 8));
+        return _mm_add_epi8(sums, _mm_slli_si128(sums, 8));
+    };
+    auto lineFeedsOf = [](const unsigned char* at) {
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), Bytes('\n'))));
+    };
+    // The bytes whose sum reaches `threshold`, which is within a byte.
+    auto reaching = [](__m128i sums, int threshold) {
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(sums, Bytes(static_cast<unsigned char>(threshold))), sums)));
+    };
+    while (length - i >= 16) {
+        const unsigned lineFeeds = lineFeedsOf(input + i);
+        if (lineFeeds == 0 && length - i >= 32 && position + 2 * kMostVectorWidth < kFlushThreshold
+            && lineFeedsOf(input + i + 16) == 0) {
+            // Thirty-two bytes without a LF, at most 160 wide and far from the piece's end, measured
+            // together: whether sixteen random bytes break the line is a toss-up that costs a
+            // mispredicted branch half the time, while thirty-two nearly always break it, and at
+            // most once unless what follows the break reaches the wrap width again.
+            const __m128i first = summedWidths(input + i);
+            const __m128i firstTotal = _mm_shufflehi_epi16(_mm_unpackhi_epi8(first, first), 0xFF);
+            const __m128i second
+                = _mm_add_epi8(summedWidths(input + i + 16), _mm_unpackhi_epi64(firstTotal, firstTotal));
+            alignas(16) unsigned char sum[32];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sum), first);
+            _mm_store_si128(reinterpret_cast<__m128i*>(sum + 16), second);
+            const int total = sum[31];
+            const unsigned wraps = reaching(first, limit - position) | reaching(second, limit - position) << 16;
+            if (wraps == 0) {
+                position += total;
+                i += 32;
+                continue;
+            }
+            const int reached = sum[__builtin_ctz(wraps)];
+            if (total - reached < kWrapWidth) {
+                lineStart = position + reached + kLineBreakLength;
+                *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(lineStart));
+                position += total + kLineBreakLength;
+                limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
+                i += 32;
+                continue;
+            }
+        }
+        const __m128i sums = summedWidths(input + i);
         const int total = _mm_extract_epi16(sums, 7) >> 8;
-        const int lineFeeds = _mm_movemask_epi8(lineFeed);
-        // The bytes whose sum reaches `threshold`: at most 80 plus the wrap width, within a byte.
-        auto reaching = [&](int threshold) {
-            return _mm_movemask_epi8(
-                _mm_cmpeq_epi8(_mm_max_epu8(sums, Bytes(static_cast<unsigned char>(threshold))), sums));
-        };
-        unsigned stops = static_cast<unsigned>(lineFeeds | reaching(limit - position));
-        if (stops == 0) {
-            position += total;
+        alignas(16) unsigned char sum[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sum), sums);
+        if (position + kMostVectorWidth < kFlushThreshold) {
+            // A LF that reaches the limit starts its line instead of breaking it.
+            // A sum reaches the room left, at most the wrap width, where adding 128 less that room
+            // sets its top bit: at most 80 plus 127, within a byte.
+            const auto lift = static_cast<unsigned char>(128 - (limit - position));
+            const unsigned wraps = static_cast<unsigned>(_mm_movemask_epi8(_mm_add_epi8(sums, Bytes(lift))))
+                & ~lineFeeds & ((lineFeeds & (0u - lineFeeds)) - 1);
+            int base = position;
+            if (wraps != 0) {
+                base += kLineBreakLength;
+                lineStart = position + sum[__builtin_ctz(wraps)] + kLineBreakLength;
+                *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(lineStart));
+            }
+            for (unsigned feeds = lineFeeds; feeds != 0; feeds &= feeds - 1) {
+                lineStart = base + sum[__builtin_ctz(feeds)];
+                *next++ = static_cast<std::uint32_t>(piece + static_cast<std::size_t>(lineStart));
+            }
+            position = base + total;
+            limit = std::min(lineStart + kWrapWidth, kFlushThreshold);
             i += 16;
             continue;
         }
-        alignas(16) unsigned char sum[16];
-        _mm_store_si128(reinterpret_cast<__m128i*>(sum), sums);
+        // Near the end of the piece: a step for each LF and each byte that reaches the limit.
+        unsigned stops = lineFeeds | reaching(sums, limit - position);
         int counted = 0; // the sum up to the last byte stepped through
-        do {
+        while (stops != 0) {
             const int stop = __builtin_ctz(stops);
             position += sum[stop] - counted;
             counted = sum[stop];
             endOfByte(input[i + stop]);
-            stops = static_cast<unsigned>(lineFeeds | reaching(counted + limit - position)) & ~((2u << stop) - 1);
-        } while (stops != 0);
+            stops = (lineFeeds | reaching(sums, counted + limit - position)) & ~((2u << stop) - 1);
+        }
         position += total - counted;
         i += 16;
     }
