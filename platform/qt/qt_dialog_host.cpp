@@ -174,6 +174,8 @@ bool QtDialogHost::SetTimer(unsigned timerId, unsigned periodMs)
     QTimer*& timer = timers_[timerId];
     if (!timer) {
         timer = new QTimer(window_.get());
+        // A coarse timer may fire 5 % late each time: the poll tick keeps its period.
+        timer->setTimerType(Qt::PreciseTimer);
         QObject::connect(timer, &QTimer::timeout, window_.get(), [this, timerId] {
             if (events_)
                 events_->OnTimer(timerId);
