@@ -21,9 +21,7 @@ public:
     unsigned GetCheck(int) const override { return 0; }
     void AppendTrafficToEnd(int controlId, std::string_view bytes, TrafficFormat format) override
     {
-        std::string text(FormattedTrafficBound(bytes.size()), '\0');
-        text.resize(FormatTraffic(bytes, format, text.data()));
-        pieces.push_back(std::move(text));
+        pieces.push_back(TrafficText(bytes, format));
         views.push_back(controlId);
     }
     void MessageBox(std::string_view) override { }

@@ -14,13 +14,6 @@ template<typename T> std::size_t dequeBytes(const std::deque<T>& deque)
     return (deque.size() + perNode - 1) / perNode * kDequeNodeBytes;
 }
 
-std::string formatted(std::string_view bytes, TrafficFormat format)
-{
-    std::string text(FormattedTrafficBound(bytes.size()), '\0');
-    text.resize(FormatTraffic(bytes, format, text.data()));
-    return text;
-}
-
 // The length of a line that starts at `start` and ends with the LF at `lf`, not counting a CR
 // before the LF.
 std::int64_t endedLength(std::int64_t start, std::int64_t lf, bool crBefore)
@@ -81,14 +74,14 @@ void TextStore::addLineStart(std::int64_t lf, bool crBefore)
 bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
 {
     if (bytes.size() > kLazyTrafficBytes)
-        return append(formatted(bytes, format));
+        return append(TrafficText(bytes, format));
     if (chunkLineStarts_.size() < TrafficLineStartsBound(bytes.size()))
         chunkLineStarts_.resize(TrafficLineStartsBound(bytes.size()));
     const TrafficExtent extent = ScanTraffic(bytes, format, chunkLineStarts_.data());
     if (extent.length < std::max(bytes.size(), kLazyTrafficChars)) {
         // Held as text where the bytes would take more room than it: a short chunk's segment, or
         // bytes that show as nothing (CR), would cost more than its characters.
-        return append(formatted(bytes, format));
+        return append(TrafficText(bytes, format));
     }
     const std::int64_t rawBegin = bytes_.end();
     if (!bytes_.append(bytes))

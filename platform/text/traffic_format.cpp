@@ -431,3 +431,10 @@ TrafficExtent ScanTraffic(std::string_view bytes, TrafficFormat format, std::uin
     }
     return {piece, static_cast<std::size_t>(next - lineStarts)};
 }
+
+std::string TrafficText(std::string_view bytes, TrafficFormat format)
+{
+    std::string text(FormattedTrafficBound(bytes.size()), '\0');
+    text.resize(FormatTraffic(bytes, format, text.data()));
+    return text;
+}

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The options in force for one chunk, those of the side that received it.
@@ -29,6 +30,8 @@ constexpr std::size_t FormattedTrafficBound(std::size_t length)
 // one after the other makes: a piece is handed over once it holds 4096 characters, and each piece
 // counts its line width from its own start.
 std::size_t FormatTraffic(std::string_view bytes, TrafficFormat format, char* out);
+// The same text as a string, for those that keep it.
+std::string TrafficText(std::string_view bytes, TrafficFormat format);
 
 // The most lines a chunk of `length` bytes can start: one per LF byte, one per wrap of its at most five
 // characters a byte, and the one after the frame.

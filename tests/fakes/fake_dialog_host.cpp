@@ -50,8 +50,7 @@ void FakeDialogHost::AppendTrafficToEnd(int controlId, std::string_view bytes, T
     auto it = controls_.find(controlId);
     if (it == controls_.end())
         return;
-    std::string text(FormattedTrafficBound(bytes.size()), '\0');
-    text.resize(FormatTraffic(bytes, format, text.data()));
+    std::string text = TrafficText(bytes, format);
     it->second.text.append(text);
     appends.emplace_back(controlId, std::move(text));
 }

@@ -11,13 +11,6 @@
 
 namespace {
 
-std::string formatted(std::string_view bytes, TrafficFormat format)
-{
-    std::string text(FormattedTrafficBound(bytes.size()), '\0');
-    text.resize(FormatTraffic(bytes, format, text.data()));
-    return text;
-}
-
 // Bytes drawn from `alphabet`, or from all 256 values when it is empty.
 std::string drawBytes(std::mt19937& random, std::size_t length, std::string_view alphabet)
 {
@@ -41,7 +34,7 @@ TEST(TrafficScanTest, MeasuresWhatFormattingWrites)
     for (int round = 0; round < 600; ++round) {
         const std::string bytes = drawBytes(random, random() % 9000, kAlphabets[round % std::size(kAlphabets)]);
         const TrafficFormat format = drawFormat(random);
-        const std::string text = formatted(bytes, format);
+        const std::string text = TrafficText(bytes, format);
         starts.assign(TrafficLineStartsBound(bytes.size()), 0);
         const TrafficExtent extent = ScanTraffic(bytes, format, starts.data());
 
@@ -114,7 +107,7 @@ TEST_P(TrafficStoreEquivalence, AnswersAsTheFormattedText)
         if (kind < 75) {
             const TrafficFormat format = drawFormat(random);
             ASSERT_TRUE(lazy.appendTraffic(bytes, format));
-            ASSERT_TRUE(eager.append(formatted(bytes, format)));
+            ASSERT_TRUE(eager.append(TrafficText(bytes, format)));
         } else if (kind < 95) {
             const std::string text = bytes.substr(0, random() % 300);
             ASSERT_TRUE(lazy.append(text));
