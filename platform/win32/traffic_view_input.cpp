@@ -124,7 +124,7 @@ void TrafficViewWindow::ShowContextMenu(LPARAM position)
 void TrafficViewWindow::openFind(bool focus)
 {
     if (!findBar_)
-        findBar_ = FindBarWindow::Create(window_, *this);
+        findBar_ = FindBarWindow::Create(window_, *this, dialogFont_, font_.get(), dpi_);
     if (!findBar_)
         return;
     model_.setFindOpen(true);

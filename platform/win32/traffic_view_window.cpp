@@ -11,6 +11,11 @@ constexpr char kClassName[] = "BrindleTrafficView"; // an I-beam cursor (IDC_IBE
 constexpr int kMargin = 2;
 constexpr int kWheelLines = 3;
 
+int CaretWidth(UINT dpi)
+{
+    return std::max(1, MulDiv(1, static_cast<int>(dpi), static_cast<int>(kDefaultDpi)));
+}
+
 int ClampToInt(std::int64_t value)
 {
     return static_cast<int>(std::clamp<std::int64_t>(value, 0, INT_MAX));
@@ -92,17 +97,47 @@ void TrafficViewWindow::Sync()
         accessibility_.SelectionChanged();
 }
 
-void TrafficViewWindow::MeasureFont()
+void TrafficViewWindow::MeasureFont(UINT dpi)
 {
-    font_ = static_cast<HFONT>(GetStockObject(ANSI_FIXED_FONT));
+    dpi_ = dpi;
+    if (FontHandle font = CreateFixedPitchFont(window_, kFontPoints, dpi))
+        font_ = std::move(font);
     const HDC dc = GetDC(window_);
-    const HGDIOBJ old = SelectObject(dc, font_);
+    const HGDIOBJ old = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(ANSI_FIXED_FONT));
     TEXTMETRICA metrics{};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(window_, dc);
     charWidth_ = std::max<int>(1, metrics.tmAveCharWidth);
     lineHeight_ = std::max<int>(1, metrics.tmHeight);
+}
+
+void TrafficViewWindow::Rescale(const RECT& area, UINT dpi, HFONT dialogFont)
+{
+    area_ = area;
+    dialogFont_ = dialogFont;
+    MeasureFont(dpi);
+    if (findBar_)
+        findBar_->SetFonts(dialogFont_, font_.get(), dpi_);
+    const bool findShown = findBar_ && findBar_->IsShown();
+    // The model keeps the caret, the selection and the first line and column shown; the new page
+    // size follows from WM_SIZE, or here when the size happens to stay.
+    MoveWindow(window_, area_.left, area_.top, area_.right - area_.left,
+        findShown ? std::max<int>(lineHeight_, area_.bottom - area_.top - findBar_->Height())
+                  : area_.bottom - area_.top,
+        TRUE);
+    if (findShown)
+        findBar_->Show(area_, false);
+    if (hasCaret_) {
+        DestroyCaret();
+        hasCaret_ = CreateCaret(window_, nullptr, CaretWidth(dpi_), lineHeight_) != FALSE;
+        if (hasCaret_)
+            ShowCaret(window_);
+    }
+    UpdatePage();
+    UpdateScrollBars();
+    PlaceCaret();
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
 void TrafficViewWindow::UpdatePage()
@@ -185,7 +220,8 @@ void TrafficViewWindow::Paint()
         return;
     RECT client{};
     GetClientRect(window_, &client);
-    const HGDIOBJ oldFont = SelectObject(dc, font_);
+    const HGDIOBJ oldFont
+        = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(ANSI_FIXED_FONT));
     const COLORREF text = GetSysColor(IsWindowEnabled(window_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
     const COLORREF back = GetSysColor(COLOR_WINDOW);
     const TextStore& store = model_.store();
@@ -271,7 +307,8 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         accessibility_.WindowDestroyed();
         return 0;
     case WM_CREATE:
-        MeasureFont();
+        dialogFont_ = reinterpret_cast<HFONT>(SendMessageA(GetParent(window_), WM_GETFONT, 0, 0));
+        MeasureFont(WindowDpi(window_));
         UpdatePage();
         UpdateScrollBars();
         return 0;
@@ -296,7 +333,7 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         Sync();
         return 0;
     case WM_SETFOCUS:
-        hasCaret_ = CreateCaret(window_, nullptr, 1, lineHeight_) != FALSE;
+        hasCaret_ = CreateCaret(window_, nullptr, CaretWidth(dpi_), lineHeight_) != FALSE;
         PlaceCaret();
         if (hasCaret_)
             ShowCaret(window_);

@@ -13,6 +13,7 @@
 
 #include "platform/text/traffic_view_model.h"
 #include "platform/win32/accessible_text_source.h"
+#include "platform/win32/display_scale.h"
 #include "platform/win32/find_bar_window.h"
 #include "platform/win32/traffic_view_accessibility.h"
 #include "platform/win32/windows_api.h"
@@ -53,6 +54,15 @@ public:
     // Null until find is first opened.
     const FindBarWindow* FindBar() const { return findBar_.get(); }
 
+    // The view's text is 10 points of a fixed-pitch face at the window's display scale.
+    static constexpr int kFontPoints = 10;
+    // One character's cell in pixels: its advance and the line height.
+    SIZE GlyphCell() const { return {charWidth_, lineHeight_}; }
+    // After a move to a monitor of another scale: the view's new place in the dialog (the find bar
+    // takes its bottom edge while open), the scale, and the dialog's font made for it. The caret,
+    // the selection and the scroll position stay on the same characters.
+    void Rescale(const RECT& area, UINT dpi, HFONT dialogFont);
+
     // For the window procedure.
     void Attach(HWND window) { window_ = window; }
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -62,7 +72,7 @@ private:
 
     // Painting and scrolling (traffic_view_window.cpp).
     void Paint();
-    void MeasureFont();
+    void MeasureFont(UINT dpi);
     void UpdatePage();
     void UpdateScrollBars();
     void Scroll(int bar, int request);
@@ -94,7 +104,10 @@ private:
     // A press soon after a double click is the third click, which selects the line.
     DWORD doubleClickTime_ = 0;
     bool afterDoubleClick_ = false;
-    HFONT font_ = nullptr; // a stock font: never deleted
+    FontHandle font_;
+    // The dialog's, for the find bar: never deleted here.
+    HFONT dialogFont_ = nullptr;
+    UINT dpi_ = kDefaultDpi;
     int charWidth_ = 8;
     int lineHeight_ = 16;
     std::string lineBuffer_;
