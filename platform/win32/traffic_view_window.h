@@ -54,8 +54,8 @@ public:
     // Null until find is first opened.
     const FindBarWindow* FindBar() const { return findBar_.get(); }
 
-    // The view's text is 10 points of a fixed-pitch face at the window's display scale.
-    static constexpr int kFontPoints = 10;
+    // The view's text is 9 points of a fixed-pitch face at the window's display scale.
+    static constexpr int kFontPoints = 9;
     // One character's cell in pixels: its advance and the line height.
     SIZE GlyphCell() const { return {charWidth_, lineHeight_}; }
     // After a move to a monitor of another scale: the view's new place in the dialog (the find bar

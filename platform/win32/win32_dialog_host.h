@@ -46,7 +46,7 @@ public:
     // How many characters a traffic view holds before its oldest lines go.
     void SetViewCapacity(std::int64_t characters) { viewCapacity_ = characters; }
     // The traffic view of that id while RunModal runs, nullptr otherwise.
-    const TrafficViewWindow* TrafficView(int controlId) const { return View(controlId); }
+    TrafficViewWindow* TrafficView(int controlId) const { return View(controlId); }
 
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
