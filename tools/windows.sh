@@ -3,7 +3,7 @@
 # ZIP packages (build/packages/brindle-<version>-win64.zip and -win32.zip), a check that
 # brindle.exe needs no DLL of the compiler's, and both builds' tests under Wine: the 64-bit ones
 # with wine64, the 32-bit ones with Debian's wine32 in the same kind of 64-bit prefix, as 64-bit
-# Windows runs 32-bit programs.
+# Windows runs 32-bit programs (skipped, with a line saying so, when wine32 cannot be installed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install_deps.sh --windows
@@ -43,6 +43,12 @@ for arch in win64 win32; do
   rm -rf "$unpacked"
 done
 
-for preset in windows windows32; do
-  ctest --preset "$preset" --timeout 600
-done
+ctest --preset windows --timeout 600
+# The 32-bit tests need Debian's wine32, which a package mirror in mid-sync may leave uninstallable
+# (tools/install_deps.sh said why above): only then are they skipped, and said so. A run that
+# starts and fails fails as ever.
+if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+  ctest --preset windows32 --timeout 600
+else
+  echo "SKIPPED: the 32-bit Windows tests did not run: wine32:i386 could not be installed from the package mirror" >&2
+fi
