@@ -9,9 +9,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-c
 if [[ "${1:-}" == "--windows" ]]; then
   # Both mingw-w64 cross compilers with POSIX threads, GoogleTest's sources to cross-build, Wine
   # for the 64-bit and (from Debian's i386 architecture) the 32-bit tests, and the acceptance
-  # test's real peers, display and clipboard reader.
+  # test's real peers, display and clipboard reader; wixl (of Debian's msitools) for the installers.
   packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 wine32:i386
-            curl python3 xvfb xauth xdotool xclip imagemagick)
+            curl python3 xvfb xauth xdotool xclip imagemagick wixl)
 fi
 if [[ "${1:-}" == "--tests" ]]; then
   # Real peers and a real display for the end-to-end and acceptance tests; clang for the fuzzers
