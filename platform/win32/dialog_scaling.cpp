@@ -86,5 +86,5 @@ void Win32DialogHost::OnDpiChanged(UINT dpi, const RECT* suggested)
     dpi_ = dpi;
     LoadIcon(true);
     LoadIcon(false);
-    InvalidateRect(window_, nullptr, TRUE);
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }

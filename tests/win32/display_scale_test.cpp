@@ -72,28 +72,27 @@ void ExpectCellsInProportion(Win32DialogHost& host, UINT dpi)
     }
 }
 
+BOOL CALLBACK ExpectInside(HWND control, LPARAM area)
+{
+    RECT place{};
+    GetWindowRect(control, &place);
+    const RECT& inside = *reinterpret_cast<const RECT*>(area);
+    const bool empty = place.right <= place.left || place.bottom <= place.top;
+    EXPECT_TRUE(empty
+        || (place.left >= inside.left && place.top >= inside.top && place.right <= inside.right
+            && place.bottom <= inside.bottom))
+        << "control " << GetDlgCtrlID(control) << " at " << place.left << "," << place.top << "-" << place.right << ","
+        << place.bottom << " outside " << inside.right - inside.left << "x" << inside.bottom - inside.top;
+    return TRUE;
+}
+
 // Every window inside the dialog, the find bar's controls too, inside the dialog's client area.
 void ExpectControlsInside(HWND dialog)
 {
     RECT client{};
     GetClientRect(dialog, &client);
     MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    EnumChildWindows(
-        dialog,
-        [](HWND control, LPARAM area) {
-            RECT place{};
-            GetWindowRect(control, &place);
-            const RECT& inside = *reinterpret_cast<const RECT*>(area);
-            const bool empty = place.right <= place.left || place.bottom <= place.top;
-            EXPECT_TRUE(empty
-                || (place.left >= inside.left && place.top >= inside.top && place.right <= inside.right
-                    && place.bottom <= inside.bottom))
-                << "control " << GetDlgCtrlID(control) << " at " << place.left << "," << place.top << "-" << place.right
-                << "," << place.bottom << " outside " << inside.right - inside.left << "x"
-                << inside.bottom - inside.top;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&client));
+    EnumChildWindows(dialog, &ExpectInside, reinterpret_cast<LPARAM>(&client));
 }
 
 std::vector<RECT> Places(HWND dialog)
