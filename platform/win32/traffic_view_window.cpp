@@ -1,6 +1,7 @@
 // The traffic view's window: its class, its place in the dialog, painting and scrolling.
 #include "platform/win32/traffic_view_window.h"
 
+#include "platform/win32/view_key_input.h"
 #include "platform/win32/window_class.h"
 
 #include <climits>
@@ -9,7 +10,6 @@ namespace {
 
 constexpr char kClassName[] = "BrindleTrafficView"; // an I-beam cursor (IDC_IBEAM, 32513)
 constexpr int kMargin = 2;
-constexpr int kWheelLines = 3;
 
 int ClampToInt(std::int64_t value)
 {
@@ -129,41 +129,39 @@ void TrafficViewWindow::UpdateScrollBars()
 
 void TrafficViewWindow::Scroll(int bar, int request)
 {
-    SCROLLINFO info{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
-    GetScrollInfo(window_, bar, &info);
-    const bool vertical = bar == SB_VERT;
-    const std::int64_t page = vertical ? model_.pageLines() : model_.pageColumns();
-    std::int64_t position = vertical ? model_.topLine() : model_.leftColumn();
+    const ScrollAxis axis = bar == SB_VERT ? ScrollAxis::Vertical : ScrollAxis::Horizontal;
     switch (request) {
     case SB_LINEUP:
-        position -= 1;
+        model_.scroll(axis, ScrollStep::LineBack);
         break;
     case SB_LINEDOWN:
-        position += 1;
+        model_.scroll(axis, ScrollStep::LineForward);
         break;
     case SB_PAGEUP:
-        position -= page;
+        model_.scroll(axis, ScrollStep::PageBack);
         break;
     case SB_PAGEDOWN:
-        position += page;
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        position = info.nTrackPos;
+        model_.scroll(axis, ScrollStep::PageForward);
         break;
     case SB_TOP:
-        position = 0;
+        model_.scroll(axis, ScrollStep::Start);
         break;
     case SB_BOTTOM:
-        position = INT_MAX;
+        model_.scroll(axis, ScrollStep::End);
         break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO info{sizeof(SCROLLINFO), SIF_TRACKPOS, 0, 0, 0, 0, 0};
+        GetScrollInfo(window_, bar, &info);
+        if (axis == ScrollAxis::Vertical)
+            model_.scrollTo(info.nTrackPos, model_.leftColumn());
+        else
+            model_.scrollTo(model_.topLine(), info.nTrackPos);
+        break;
+    }
     default:
         return;
     }
-    if (vertical)
-        model_.scrollTo(position, model_.leftColumn());
-    else
-        model_.scrollTo(model_.topLine(), position);
     Sync();
 }
 
@@ -228,14 +226,6 @@ void TrafficViewWindow::Paint()
     EndPaint(window_, &paint);
 }
 
-TextRange TrafficViewWindow::VisibleText() const
-{
-    const TextStore& store = model_.store();
-    const std::int64_t top = model_.topLine();
-    const std::int64_t last = std::min<std::int64_t>(top + model_.pageLines(), store.lineCount() - 1);
-    return {store.lineStart(std::min(top, last)), store.lineEnd(last)};
-}
-
 std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
 {
     RECT client{};
@@ -247,14 +237,13 @@ std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
 
 void TrafficViewWindow::Select(std::int64_t anchor, std::int64_t caret)
 {
-    model_.select(anchor, caret);
-    model_.ensureVisible(model_.caret());
+    model_.selectForReader(anchor, caret);
     Sync();
 }
 
-void TrafficViewWindow::ShowOffset(std::int64_t offset)
+void TrafficViewWindow::Reveal(TextRange range, bool endWins)
 {
-    model_.ensureVisible(offset);
+    model_.reveal(range, endWins);
     Sync();
 }
 
@@ -291,8 +280,7 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         Scroll(SB_HORZ, LOWORD(wParam));
         return 0;
     case WM_MOUSEWHEEL:
-        model_.scrollTo(
-            model_.topLine() - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * kWheelLines, model_.leftColumn());
+        model_.wheel(ScrollAxis::Vertical, GET_WHEEL_DELTA_WPARAM(wParam));
         Sync();
         return 0;
     case WM_SETFOCUS:
@@ -310,12 +298,13 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         InvalidateRect(window_, nullptr, FALSE);
         return 0;
     case WM_GETDLGCODE: {
-        // Arrows and characters are the view's; Enter too (want-return), so that it does not end the
-        // dialog, and Escape while the find bar is open. Tab and the rest stay the dialog's.
+        // Arrows and characters are the view's, and every key the view acts on, so that Enter does not
+        // end the dialog. Tab and the rest stay the dialog's.
         LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
         if (msg && msg->message == WM_KEYDOWN
-            && (msg->wParam == VK_RETURN || (msg->wParam == VK_ESCAPE && model_.findOpen())))
+            && keyAction(ViewKeyOf(msg->wParam), ViewModifiersHeld(), model_.findOpen()).kind
+                != KeyAction::Kind::NotMine)
             code |= DLGC_WANTMESSAGE;
         return code;
     }
@@ -326,7 +315,7 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_CHAR:
         return 0; // read-only: the keys were taken on WM_KEYDOWN
     case WM_TIMER:
-        continueSearch();
+        ContinueSearch();
         return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
