@@ -4,6 +4,7 @@
 #include "platform/win32/view_key_input.h"
 #include "platform/win32/window_class.h"
 
+#include <array>
 #include <climits>
 
 namespace {
@@ -130,39 +131,30 @@ void TrafficViewWindow::UpdateScrollBars()
 void TrafficViewWindow::Scroll(int bar, int request)
 {
     const ScrollAxis axis = bar == SB_VERT ? ScrollAxis::Vertical : ScrollAxis::Horizontal;
-    switch (request) {
-    case SB_LINEUP:
-        model_.scroll(axis, ScrollStep::LineBack);
-        break;
-    case SB_LINEDOWN:
-        model_.scroll(axis, ScrollStep::LineForward);
-        break;
-    case SB_PAGEUP:
-        model_.scroll(axis, ScrollStep::PageBack);
-        break;
-    case SB_PAGEDOWN:
-        model_.scroll(axis, ScrollStep::PageForward);
-        break;
-    case SB_TOP:
-        model_.scroll(axis, ScrollStep::Start);
-        break;
-    case SB_BOTTOM:
-        model_.scroll(axis, ScrollStep::End);
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
+    if (request == SB_THUMBTRACK || request == SB_THUMBPOSITION) {
         SCROLLINFO info{sizeof(SCROLLINFO), SIF_TRACKPOS, 0, 0, 0, 0, 0};
         GetScrollInfo(window_, bar, &info);
         if (axis == ScrollAxis::Vertical)
             model_.scrollTo(info.nTrackPos, model_.leftColumn());
         else
             model_.scrollTo(model_.topLine(), info.nTrackPos);
-        break;
-    }
-    default:
+        Sync();
         return;
     }
-    Sync();
+    struct Request {
+        int request;
+        ScrollStep step;
+    };
+    static constexpr std::array kSteps{Request{SB_LINEUP, ScrollStep::LineBack},
+        Request{SB_LINEDOWN, ScrollStep::LineForward}, Request{SB_PAGEUP, ScrollStep::PageBack},
+        Request{SB_PAGEDOWN, ScrollStep::PageForward}, Request{SB_TOP, ScrollStep::Start},
+        Request{SB_BOTTOM, ScrollStep::End}};
+    for (const Request& step : kSteps) {
+        if (step.request == request) {
+            model_.scroll(axis, step.step);
+            Sync();
+        }
+    }
 }
 
 void TrafficViewWindow::PlaceCaret()
