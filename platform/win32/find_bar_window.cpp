@@ -141,35 +141,29 @@ LRESULT CALLBACK FindBarWindow::ControlProcedure(HWND control, UINT message, WPA
 
 bool FindBarWindow::OnKey(WPARAM key)
 {
-    const unsigned modifiers = ViewModifiersHeld();
-    const KeyAction action = keyAction(ViewKeyOf(key), modifiers, true);
-    if (action.kind == KeyAction::Kind::Swallow) {
-        client_.OnFindRequested(modifiers & kShiftModifier ? SearchDirection::Backward : SearchDirection::Forward);
-        return true;
-    }
-    if (action.kind != KeyAction::Kind::Command)
-        return false;
-    switch (action.command) {
-    case ViewCommand::Find:
+    switch (findBarKey(ViewKeyOf(key), ViewModifiersHeld())) {
+    case FindBarKey::FocusField:
         SendMessageA(GetParent(window_), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field_), TRUE);
         SendMessageA(field_, EM_SETSEL, 0, -1);
         return true;
-    case ViewCommand::SelectAll:
+    case FindBarKey::SelectField:
         if (GetFocus() != field_)
             return false;
         SendMessageA(field_, EM_SETSEL, 0, -1);
         return true;
-    case ViewCommand::FindNext:
-    case ViewCommand::FindPrevious:
-        client_.OnFindRequested(
-            action.command == ViewCommand::FindNext ? SearchDirection::Forward : SearchDirection::Backward);
+    case FindBarKey::FindNext:
+        client_.OnFindRequested(SearchDirection::Forward);
         return true;
-    case ViewCommand::CloseFind:
+    case FindBarKey::FindPrevious:
+        client_.OnFindRequested(SearchDirection::Backward);
+        return true;
+    case FindBarKey::Close:
         client_.OnFindClosed();
         return true;
-    default:
-        return false; // Ctrl+C, Ctrl+A and the rest are the field's own
+    case FindBarKey::NotMine:
+        break;
     }
+    return false;
 }
 
 void FindBarWindow::QueryChanged()

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/dialog_host.h"
-#include "platform/win32/control_annotation.h"
+#include "platform/win32/control_accessibility.h"
 #include "platform/win32/display_scale.h"
 #include "platform/win32/traffic_view_window.h"
 #include "platform/win32/uia_library.h"
