@@ -10,12 +10,21 @@
 
 void CRelayDlg::OnConnect()
 {
-    if (ValidateHost() == 0)
+    if (ValidateDestPort() == 0 || ValidateHost() == 0)
         return;
     SetClientStatus("Connecting...");
     EnableControl(IDC_CONNECT, 0);
     ConnectRemoteServer(kConnectPollsOnClick);
     StartPollTimer();
+}
+
+int CRelayDlg::ValidateDestPort()
+{
+    if (NamesNoPort(host_.GetControlText(IDC_DEST_PORT))) {
+        host_.MessageBox("You must enter a valid destination port.");
+        return 0;
+    }
+    return 1;
 }
 
 int CRelayDlg::ValidateHost()

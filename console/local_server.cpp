@@ -31,15 +31,11 @@ void CRelayDlg::OnListen()
 
 int CRelayDlg::ValidatePorts()
 {
-    if (IsBlank(host_.GetControlText(IDC_LISTEN_PORT))) {
+    if (NamesNoPort(host_.GetControlText(IDC_LISTEN_PORT))) {
         host_.MessageBox("You must enter a valid listen port.");
         return 0;
     }
-    if (IsBlank(host_.GetControlText(IDC_DEST_PORT))) {
-        host_.MessageBox("You must enter a valid destination port.");
-        return 0;
-    }
-    return 1;
+    return ValidateDestPort();
 }
 
 int CRelayDlg::GetListenPort()

@@ -123,6 +123,7 @@ private:
     // Local server endpoint.
     void OnListen();
     int ValidatePorts();
+    int ValidateDestPort();
     int StartListening();
     int GetListenPort();
     static int FillAnyAddress(SocketAddressIn& address, int port);
