@@ -20,6 +20,13 @@ inline int LeadingNumber(const std::string& text)
     return static_cast<int>(static_cast<std::uint32_t>(std::strtoll(text.c_str(), nullptr, 10)));
 }
 
+// True when a port field names port 0: blank, no leading digits, or a multiple of 65536. Bound,
+// that port is one the system picks and shows nowhere; as a destination it reaches nobody.
+inline bool NamesNoPort(const std::string& text)
+{
+    return static_cast<std::uint16_t>(LeadingNumber(text)) == 0;
+}
+
 // The low 16 bits of a port number in network byte order.
 inline std::uint16_t HostToNetworkShort(int port)
 {

@@ -10,12 +10,21 @@
 
 void CRelayDlg::OnConnect()
 {
-    if (!ValidateHost())
+    if (!ValidateDestPort() || !ValidateHost())
         return;
     SetClientStatus("Connecting...");
     EnableControl(IDC_CONNECT, false);
     ConnectRemoteServer(kConnectPollsOnClick);
     StartPollTimer();
+}
+
+bool CRelayDlg::ValidateDestPort()
+{
+    if (NamesNoPort(host_.GetControlText(IDC_DEST_PORT))) {
+        host_.MessageBox("You must enter a valid destination port.");
+        return false;
+    }
+    return true;
 }
 
 bool CRelayDlg::ValidateHost()

@@ -31,15 +31,11 @@ void CRelayDlg::OnListen()
 
 bool CRelayDlg::ValidatePorts()
 {
-    if (IsBlank(host_.GetControlText(IDC_LISTEN_PORT))) {
+    if (NamesNoPort(host_.GetControlText(IDC_LISTEN_PORT))) {
         host_.MessageBox("You must enter a valid listen port.");
         return false;
     }
-    if (IsBlank(host_.GetControlText(IDC_DEST_PORT))) {
-        host_.MessageBox("You must enter a valid destination port.");
-        return false;
-    }
-    return true;
+    return ValidateDestPort();
 }
 
 int CRelayDlg::GetListenPort()

@@ -165,6 +165,7 @@ private:
     // Local server endpoint.
     void OnListen();
     bool ValidatePorts();
+    bool ValidateDestPort();
     bool StartListening();
     int GetListenPort();
     void OnListening();

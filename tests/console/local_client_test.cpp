@@ -134,14 +134,6 @@ TEST_F(LocalClientTest, DigitLedTextIsNeverLookedUpByNameAndBlankLedTextAlways)
     EXPECT_EQ(sockets.State(RemoteServer()).address.address, inet_text::Address("10.0.0.9"));
 }
 
-TEST_F(LocalClientTest, EmptyDestinationPortMeansPortZero)
-{
-    host.Type(IDC_DEST_PORT, "");
-    ClickConnect("127.0.0.1");
-    EXPECT_EQ(sockets.State(RemoteServer()).address.port, 0);
-    EXPECT_TRUE(host.messageBoxes.empty());
-}
-
 TEST_F(LocalClientTest, ConnectOnALiveConnectionKeepsItAndSaysConnected)
 {
     ClickConnect("127.0.0.1");

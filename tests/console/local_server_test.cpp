@@ -1,4 +1,6 @@
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "console_fixture.h"
 #include "fakes/inet_text.h"
@@ -40,8 +42,48 @@ INSTANTIATE_TEST_SUITE_P(LocalServer, ListenValidation,
         ValidationCase{"DestPortBlanks", "80", "   ", "h", "You must enter a valid destination port."},
         ValidationCase{"HostEmpty", "80", "80", "", "You must enter a valid hostname."},
         ValidationCase{"HostBlanks", "80", "80", "  ", "You must enter a valid hostname."},
-        ValidationCase{"PortsNeedNotBeNumbers", "abc", "xyz", "h", nullptr}),
+        ValidationCase{"PortsNeedOnlyLeadingDigits", "81x", "8y", "h", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A port field that names port 0 gets the box a blank one gets, and nothing is opened: bound, port 0
+// is one the system picks and shows nowhere; as a destination it reaches nobody.
+struct PortCheck {
+    const char* name;
+    int field;
+    int button;
+    const char* message;
+};
+
+struct PortNamingZero {
+    const char* name;
+    std::string text;
+};
+
+class PortsNamingZero : public ConsoleTest,
+                        public ::testing::WithParamInterface<std::tuple<PortCheck, PortNamingZero>> { };
+
+TEST_P(PortsNamingZero, GetTheBoxAndOpenNothing)
+{
+    const auto& [check, port] = GetParam();
+    host.Type(IDC_DEST_HOST, "127.0.0.1");
+    host.Type(check.field, port.text);
+    host.Click(check.button);
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{check.message});
+    EXPECT_EQ(ServerStatus(), "Idle");
+    EXPECT_EQ(ClientStatus(), "Idle");
+    EXPECT_TRUE(host.IsEnabled(IDC_LISTEN));
+    EXPECT_EQ(sockets.Count(FakeSockets::Call::Socket), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalServer, PortsNamingZero,
+    ::testing::Combine(
+        ::testing::Values(
+            PortCheck{"ListenPortAtListen", IDC_LISTEN_PORT, IDC_LISTEN, "You must enter a valid listen port."},
+            PortCheck{"DestPortAtListen", IDC_DEST_PORT, IDC_LISTEN, "You must enter a valid destination port."},
+            PortCheck{"DestPortAtConnect", IDC_DEST_PORT, IDC_CONNECT, "You must enter a valid destination port."}),
+        ::testing::Values(PortNamingZero{"Zero", "0"}, PortNamingZero{"Letters", "abc"},
+            PortNamingZero{"LetterFirst", "x80"}, PortNamingZero{"Blank", " "}, PortNamingZero{"Wraps", "65536"})),
+    [](const auto& info) { return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name; });
 
 struct PortCase {
     const char* name;
@@ -61,7 +103,7 @@ TEST_P(ListenPorts, UseTheLeadingNumberLow16Bits)
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalServer, ListenPorts,
-    ::testing::Values(PortCase{"Plain", "8080", 8080}, PortCase{"NoDigits", "abc", 0}, PortCase{"Wraps", "65616", 80},
+    ::testing::Values(PortCase{"Plain", "8080", 8080}, PortCase{"Wraps", "65616", 80},
         PortCase{"LeadingBlank", " 80", 80}, PortCase{"Negative", "-1", 65535}, PortCase{"TrailingText", "81x", 81},
         PortCase{"HugeNumber", "99999999999", 59391}, PortCase{"EndlessDigits", std::string(400, '9'), 65535}),
     [](const auto& info) { return std::string(info.param.name); });
