@@ -75,8 +75,8 @@ INSTANTIATE_TEST_SUITE_P(Table, HexDumpLines,
             {{0, "000000000000  00 01 02 03 04 05 06 07  08 09 0a 0b 0c 0d 0e 0f  ................"}}},
         DumpCase{"high bytes and the stand-in column", 1 << 20, {{"\x80\xff\xe9 A~\x7f", kPlain}}, 1,
             {{0, "000000000000  80 ff e9 20 41 7e 7f" + std::string(30, ' ') + "... A~."}}},
-        DumpCase{"a framed chunk starting inside a line", 1 << 20,
-            {{"abc", kPlain}, {"defghijklmnopqrstu", kFramed}}, 2,
+        DumpCase{"a framed chunk starting inside a line", 1 << 20, {{"abc", kPlain}, {"defghijklmnopqrstu", kFramed}},
+            2,
             {{0, "000000000000* 61 62 63>64 65 66 67 68  69 6a 6b 6c 6d 6e 6f 70  abcdefghijklmnop"},
                 {1, "000000000010  71 72 73 74 75" + std::string(36, ' ') + "qrstu"}}},
         DumpCase{"framed chunks at the gap and at a line's start", 1 << 20,
@@ -179,7 +179,8 @@ TEST(HexMode, TogglesByKeyAndCopiesTheDump)
     model.selectAll();
     EXPECT_EQ(model.selectedText(LineEnds::CrLf),
         "000000000000*>7a 7a 7a 7a 7a 7a 7a 7a  7a 7a 7a 7a 7a 7a 7a 7a  zzzzzzzzzzzzzzzz\r\n"
-        "000000000010  7a 7a 7a 7a" + std::string(39, ' ') + "zzzz");
+        "000000000010  7a 7a 7a 7a"
+            + std::string(39, ' ') + "zzzz");
     // New traffic appends in the dump too; Clear empties it and hex stays.
     model.appendTraffic("!", kPlain);
     EXPECT_EQ(model.store().lineEnd(1) - model.store().lineStart(1), HexDump::kPrintableColumn + 5);
