@@ -86,6 +86,8 @@ void TrafficViewWindow::Sync()
         UpdateScrollBars();
     if (changes & kFindStatusChanged && findBar_)
         findBar_->SetStatus(findStatusText(model_.findStatus()));
+    if (changes & kModeChanged)
+        accessibility_.ModeChanged(model_.hex() ? L"Hex view" : L"Text view");
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
     if (changes & (kSelectionChanged | kCaretMoved))
@@ -188,7 +190,7 @@ void TrafficViewWindow::Paint()
     const HGDIOBJ oldFont = SelectObject(dc, font_);
     const COLORREF text = GetSysColor(IsWindowEnabled(window_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
     const COLORREF back = GetSysColor(COLOR_WINDOW);
-    const TextStore& store = model_.store();
+    const ViewText& store = model_.store();
     const auto rows = static_cast<int>(model_.pageLines()) + 1;
     for (int row = 0; row < rows; ++row) {
         const int y = kMargin + row * lineHeight_;
@@ -230,7 +232,7 @@ void TrafficViewWindow::Paint()
 
 TextRange TrafficViewWindow::VisibleText() const
 {
-    const TextStore& store = model_.store();
+    const ViewText& store = model_.store();
     const std::int64_t top = model_.topLine();
     const std::int64_t last = std::min<std::int64_t>(top + model_.pageLines(), store.lineCount() - 1);
     return {store.lineStart(std::min(top, last)), store.lineEnd(last)};
@@ -348,13 +350,16 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_CONTEXTMENU:
         ShowContextMenu(lParam);
         return 0;
+    case kSaveEnded:
+        FinishSave();
+        return 0;
     // What assistive tools and GetWindowText read: the text from its oldest held byte.
     case WM_GETTEXTLENGTH:
         return ClampToInt(model_.store().size());
     case WM_GETTEXT: {
         if (wParam == 0 || lParam == 0)
             return 0;
-        const TextStore& store = model_.store();
+        const ViewText& store = model_.store();
         const std::int64_t count = std::min<std::int64_t>(store.size(), static_cast<std::int64_t>(wParam) - 1);
         auto* out = reinterpret_cast<char*>(lParam);
         store.copy(store.beginOffset(), store.beginOffset() + count, out);

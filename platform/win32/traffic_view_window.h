@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/received_save.h"
 #include "platform/text/traffic_view_model.h"
 #include "platform/win32/accessible_text_source.h"
 #include "platform/win32/find_bar_window.h"
@@ -43,7 +44,7 @@ public:
     void SetAccessibleName(const std::string& name) { accessibility_.SetName(name); }
 
     // What assistive tools reach of the view.
-    const TextStore& Store() const override { return model_.store(); }
+    const ViewText& Store() const override { return model_.store(); }
     std::int64_t Caret() const override { return model_.caret(); }
     TextRange Selection() const override { return model_.selection(); }
     TextRange VisibleText() const override;
@@ -80,6 +81,14 @@ private:
     void closeFind() override;
     void continueSearch() override;
     void openContextMenu() override { ShowContextMenu(-1); }
+
+    // "Save As..." (traffic_view_save.cpp): the system's save dialog, the bytes written on a thread of
+    // their own, which posts the window kSaveEnded when done.
+    static constexpr UINT kSaveEnded = WM_APP + 1;
+    void saveAs() override;
+    void FinishSave();
+    // Tells of a failed save in a message box.
+    void FinishSaveWith(SaveError error);
     void OnFindQueryChanged(const std::u16string& query, bool matchCase) override;
     void OnFindRequested(SearchDirection direction) override;
     void OnFindClosed() override;
@@ -98,6 +107,8 @@ private:
     int charWidth_ = 8;
     int lineHeight_ = 16;
     std::string lineBuffer_;
+    std::unique_ptr<ReceivedSave> save_;
+    std::wstring savePath_;
     // Last: it reaches the members above until it goes.
     TrafficViewAccessibility accessibility_{*this};
 };
