@@ -85,7 +85,7 @@ public:
         MenuEntry{ViewCommand::SelectAll, "Select &All", "Ctrl+A", false},
         MenuEntry{ViewCommand::Find, "&Find...", "Ctrl+F", true},
         MenuEntry{ViewCommand::ToggleHex, "&Hex", "Ctrl+H", true, true},
-        MenuEntry{ViewCommand::SaveAs, "Save &As...", "", false},
+        MenuEntry{ViewCommand::SaveAs, "&Save As...", "", false},
     };
 
     explicit TrafficViewModel(std::int64_t capacity = TextStore::kDefaultCapacity);
