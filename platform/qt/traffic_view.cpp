@@ -52,8 +52,10 @@ TrafficView::TrafficView(QWidget* parent)
     model_.takeChanges();
     updateScrollBars();
     makeFindBar();
+    // Out of sight, and out of readers' way until the mode first changes.
     modeNotice_ = new StatusLine(QString(), this);
     modeNotice_->setGeometry(0, 0, 0, 0);
+    modeNotice_->hide();
 }
 
 void TrafficView::appendText(std::string_view text)
@@ -122,6 +124,7 @@ void TrafficView::sync()
     if (changes & kModeChanged) {
         // Another text altogether: nothing of it is news to announce, only the change itself.
         announcedEnd_ = model_.store().endOffset();
+        modeNotice_->show();
         modeNotice_->setStatus(model_.hex() ? tr("Hex view") : tr("Text view"));
     }
     // The selection first, then the find status: a reader hears the match, then the bar's answer.
