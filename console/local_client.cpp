@@ -10,26 +10,22 @@
 
 void CRelayDlg::OnConnect()
 {
-    if (ValidateHost() == 0)
+    if (!ValidateHost())
         return;
     SetClientStatus("Connecting...");
-    EnableControl(IDC_CONNECT, 0);
+    EnableControl(IDC_CONNECT, false);
     ConnectRemoteServer(kConnectPollsOnClick);
     StartPollTimer();
 }
 
-int CRelayDlg::ValidateHost()
+bool CRelayDlg::ValidateHost()
 {
-    if (IsBlank(host_.GetControlText(IDC_DEST_HOST))) {
-        host_.MessageBox("You must enter a valid hostname.");
-        return 0;
-    }
-    return 1;
+    return RequireText(IDC_DEST_HOST, "You must enter a valid hostname.");
 }
 
-int CRelayDlg::SetNoDelay(SocketHandle socket)
+bool CRelayDlg::SetNoDelay(SocketHandle socket)
 {
-    return sockets_.SetTcpNoDelay(socket, 1) >= 0 ? 1 : 0;
+    return sockets_.SetTcpNoDelay(socket, 1) >= 0;
 }
 
 int CRelayDlg::GetDestPort()
@@ -37,7 +33,7 @@ int CRelayDlg::GetDestPort()
     return LeadingNumber(host_.GetControlText(IDC_DEST_PORT));
 }
 
-int CRelayDlg::ResolveAddress(int port, std::string host, SocketAddressIn& address, int* errorCode)
+bool CRelayDlg::ResolveAddress(int port, std::string host, SocketAddressIn& address, int* errorCode)
 {
     address = SocketAddressIn{};
     std::uint32_t resolved = 0;
@@ -53,24 +49,24 @@ int CRelayDlg::ResolveAddress(int port, std::string host, SocketAddressIn& addre
     if (error != 0) {
         if (errorCode != nullptr)
             *errorCode = error;
-        return 0;
+        return false;
     }
     address.family = kAfInet;
     address.port = HostToNetworkShort(port);
     address.address = resolved;
-    return 1;
+    return true;
 }
 
-int CRelayDlg::ConnectRemoteServer(int maxPolls)
+bool CRelayDlg::ConnectRemoteServer(int maxPolls)
 {
+    SocketHandle& remoteServerSocket = toServer_.peer;
     int error = kWsaEwouldblock;
-    int pending = 1;
-    int result = 1;
+    bool pending = true;
 
-    if (remoteServerConnected != 0) {
+    if (toServer_.connected) {
         // "Connect" on a live connection: the line must not keep saying "Connecting...".
         SetClientStatus("Connected!");
-        return 1;
+        return true;
     }
     if (remoteServerSocket == kNoSocket) {
         const int port = GetDestPort();
@@ -78,20 +74,20 @@ int CRelayDlg::ConnectRemoteServer(int maxPolls)
         remoteServerSocket = sockets_.Socket(kAfInet, kSockStream, kIpProtoTcp);
         if (remoteServerSocket == kNoSocket) {
             CloseRemoteServer("Failed to get socket.", sockets_.LastError());
-            return 0;
+            return false;
         }
         SetNoDelay(remoteServerSocket);
         sockets_.SetNonBlocking(remoteServerSocket, true);
         int resolveError = 0;
-        if (ResolveAddress(port, host, remoteServerAddress, &resolveError) == 0) {
+        if (!ResolveAddress(port, host, remoteServerAddress, &resolveError)) {
             // Reported rather than left pending: no connect was issued, so nothing would ever
             // complete and the line would say "Connecting..." for good.
             CloseSocket(remoteServerSocket);
             CloseRemoteServer("Failed to get socket address.", resolveError);
-            return 0;
+            return false;
         }
         if (sockets_.Connect(remoteServerSocket, remoteServerAddress) == 0)
-            pending = 0;
+            pending = false;
         else
             error = sockets_.LastError();
     }
@@ -99,22 +95,16 @@ int CRelayDlg::ConnectRemoteServer(int maxPolls)
     if (error != kWsaEwouldblock) {
         CloseSocket(remoteServerSocket);
         CloseRemoteServer("Failed to get socket address.", error);
-        return 0;
+        return false;
     }
-    if (pending == 0) {
-        OnRemoteServerConnected(remoteServerSocket);
-        return 1;
+    if (!pending) {
+        OnRemoteServerConnected();
+        return true;
     }
 
     while (maxPolls > 0) {
         --maxPolls;
         system_.Sleep(std::chrono::milliseconds(kPollPeriodMs));
-        if (remoteServerSocket == kNoSocket) {
-            CloseRemoteServer("Connection cancelled.", 0);
-            result = 0;
-            error = 0;
-            break;
-        }
         const int writable = sockets_.SelectWritable(remoteServerSocket);
         if (writable == 0) {
             error = kWsaEwouldblock;
@@ -125,24 +115,21 @@ int CRelayDlg::ConnectRemoteServer(int maxPolls)
     }
 
     if (error == 0) {
-        if (result == 1) {
-            OnRemoteServerConnected(remoteServerSocket);
-            return 1;
-        }
-        return 0;
+        OnRemoteServerConnected();
+        return true;
     }
     if (error == kWsaEwouldblock)
-        return 0;
+        return false;
     CloseSocket(remoteServerSocket);
     CloseRemoteServer("Failed to connect.", error);
-    return 0;
+    return false;
 }
 
-void CRelayDlg::OnRemoteServerConnected(SocketHandle)
+void CRelayDlg::OnRemoteServerConnected()
 {
     SetClientStatus("Connected!");
-    remoteServerConnected = 1;
-    EnableControl(IDC_CONNECT, 0);
-    EnableControl(IDC_CLIENT_DISCONNECT, 1);
-    EnableControl(IDC_CLIENT_SEND, 1);
+    toServer_.connected = true;
+    EnableControl(IDC_CONNECT, false);
+    EnableControl(IDC_CLIENT_DISCONNECT, true);
+    EnableControl(IDC_CLIENT_SEND, true);
 }

@@ -32,7 +32,7 @@ std::wstring Widened(const std::string& utf8)
 
 } // namespace
 
-void TrafficViewWindow::saveAs()
+void TrafficViewWindow::SaveAs()
 {
     if (save_) {
         MessageBoxW(window_, L"The last save is still being written.", L"Save As", MB_OK | MB_ICONINFORMATION);

@@ -22,7 +22,7 @@ TEST_F(LocalClientTest, EmptyHostOnlyShowsTheBox)
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"You must enter a valid hostname."});
     EXPECT_EQ(ClientStatus(), "Idle");
     EXPECT_EQ(sockets.Count(FakeSockets::Call::Socket), 0);
-    EXPECT_EQ(dlg.PollTimerRunning(), 0);
+    EXPECT_EQ(TimerRunning(), 0);
 }
 
 TEST_F(LocalClientTest, ImmediateConnectEnablesTheConnectedButtons)
@@ -35,14 +35,14 @@ TEST_F(LocalClientTest, ImmediateConnectEnablesTheConnectedButtons)
     EXPECT_FALSE(host.IsEnabled(IDC_CONNECT));
     EXPECT_TRUE(host.IsEnabled(IDC_CLIENT_DISCONNECT));
     EXPECT_TRUE(host.IsEnabled(IDC_CLIENT_SEND));
-    const SocketAddressIn& address = dlg.RemoteServerAddress();
+    const SocketAddressIn& address = sockets.State(RemoteServer()).address;
     EXPECT_EQ(address.family, kAfInet);
     EXPECT_EQ(inet_text::PortToHost(address.port), 8080);
     EXPECT_EQ(address.address, inet_text::Address("10.1.2.3"));
-    const auto& state = sockets.State(dlg.RemoteServerSocket());
+    const auto& state = sockets.State(RemoteServer());
     EXPECT_EQ(state.noDelay, 1);
     EXPECT_TRUE(state.nonBlocking);
-    EXPECT_EQ(dlg.PollTimerRunning(), 1);
+    EXPECT_EQ(TimerRunning(), 1);
 }
 
 TEST_F(LocalClientTest, PendingConnectCompletesAtTheFirstLookAfter100ms)
@@ -59,7 +59,7 @@ TEST_F(LocalClientTest, RefusedDestinationStaysConnectingUntilDisconnect)
     EXPECT_EQ(ClientStatus(), "Connecting...");
     EXPECT_EQ(system.slept, 2000ms);
     EXPECT_FALSE(host.IsEnabled(IDC_CONNECT));
-    const SocketHandle pending = dlg.RemoteServerSocket();
+    const SocketHandle pending = RemoteServer();
     EXPECT_NE(pending, kNoSocket);
     Tick();
     EXPECT_EQ(system.slept, 3000ms);
@@ -98,11 +98,11 @@ TEST_P(AttemptFailures, AreReportedAndLeaveNoSocket)
         sockets.Fail(c.call, c.code);
     ClickConnect(c.hostText);
     EXPECT_EQ(ClientStatus(), c.status);
-    EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
-    EXPECT_EQ(dlg.RemoteServerConnected(), 0);
+    EXPECT_EQ(RemoteServer(), kNoSocket);
+    EXPECT_EQ(ServerConnected(), 0);
     EXPECT_TRUE(sockets.OpenSockets().empty());
     EXPECT_TRUE(host.IsEnabled(IDC_CONNECT));
-    EXPECT_EQ(dlg.PollTimerRunning(), 1);
+    EXPECT_EQ(TimerRunning(), 1);
 }
 
 const std::string kHostNotFound = "Failed to get socket address. Error code 11001. : WSAHOST_NOT_FOUND";
@@ -131,26 +131,26 @@ TEST_F(LocalClientTest, DigitLedTextIsNeverLookedUpByNameAndBlankLedTextAlways)
     ClickConnect(" relay");
     EXPECT_EQ(sockets.lookups, std::vector<std::string>{" relay"});
     EXPECT_EQ(ClientStatus(), "Connected!");
-    EXPECT_EQ(dlg.RemoteServerAddress().address, inet_text::Address("10.0.0.9"));
+    EXPECT_EQ(sockets.State(RemoteServer()).address.address, inet_text::Address("10.0.0.9"));
 }
 
 TEST_F(LocalClientTest, EmptyDestinationPortMeansPortZero)
 {
     host.Type(IDC_DEST_PORT, "");
     ClickConnect("127.0.0.1");
-    EXPECT_EQ(dlg.RemoteServerAddress().port, 0);
+    EXPECT_EQ(sockets.State(RemoteServer()).address.port, 0);
     EXPECT_TRUE(host.messageBoxes.empty());
 }
 
 TEST_F(LocalClientTest, ConnectOnALiveConnectionKeepsItAndSaysConnected)
 {
     ClickConnect("127.0.0.1");
-    const SocketHandle live = dlg.RemoteServerSocket();
+    const SocketHandle live = RemoteServer();
     host.Click(IDC_CLIENT_AUTO);
     host.Click(IDC_CLIENT_AUTO);
     ASSERT_TRUE(host.IsEnabled(IDC_CONNECT));
     host.Click(IDC_CONNECT);
-    EXPECT_EQ(dlg.RemoteServerSocket(), live);
+    EXPECT_EQ(RemoteServer(), live);
     EXPECT_EQ(ClientStatus(), "Connected!");
     EXPECT_FALSE(host.IsEnabled(IDC_CONNECT));
     EXPECT_EQ(sockets.Count(FakeSockets::Call::Socket), 1);
