@@ -20,6 +20,8 @@
 
 #include "platform/qt/find_bar.h"
 #include "platform/qt/traffic_view.h"
+#include "platform/saved_file.h"
+#include "platform/text/received_save.h"
 #include "platform/text/text_search.h"
 #include "platform/text/text_store.h"
 #include "platform/text/traffic_format.h"
@@ -367,6 +369,93 @@ void viewFindTraffic(benchmark::State& state)
     findInView(state, view);
 }
 
+// A full view of received random bytes switched to its hex dump and back, each switch followed by what a
+// paint reads: the 50 lines shown, 140 columns each. The memory the dump adds is measured in hex mode,
+// after a paint, against what the view holds.
+void modelHexToggle(benchmark::State& state)
+{
+    TrafficViewModel model;
+    model.setPage(50, 140);
+    fillWithReceivedBytes(model, [&] { return model.store().size(); });
+    model.flush();
+    const std::int64_t residentBefore = residentBytes();
+    std::string line;
+    std::size_t painted = 0;
+    double longestToggleMs = 0;
+    auto paint = [&] {
+        for (std::int64_t row = 0; row < model.pageLines(); ++row) {
+            model.printableText(model.visibleLine(model.topLine() + row), line);
+            painted += line.size();
+        }
+    };
+    for (auto _ : state) {
+        for (const bool hex : {true, false}) {
+            QElapsedTimer toggle;
+            toggle.start();
+            model.setHex(hex);
+            model.flush();
+            paint();
+            longestToggleMs = std::max(longestToggleMs, static_cast<double>(toggle.nsecsElapsed()) / 1e6);
+        }
+    }
+    model.setHex(true);
+    paint();
+    benchmark::DoNotOptimize(painted);
+    const double held = static_cast<double>(model.heldStore().memoryUsage());
+    state.counters["held_MiB"] = static_cast<double>(model.heldStore().size()) / kMiB;
+    state.counters["received_MiB"]
+        = static_cast<double>(model.heldStore().receivedEnd() - model.heldStore().receivedBegin()) / kMiB;
+    state.counters["store_MiB"] = held / kMiB;
+    state.counters["longest_toggle_ms"] = longestToggleMs;
+    state.counters["hex_added_percent"] = static_cast<double>(residentBytes() - residentBefore) * 100 / held;
+}
+
+// "Save As..." of a full view of HTTP-like traffic, its text and bytes alike about 256 MiB, while the
+// window keeps taking 1 MiB of traffic a pass: what the user-interface thread spends starting the save,
+// and its longest pass until the file is written.
+void saveFullView(benchmark::State& state)
+{
+    TrafficViewModel model;
+    const std::string step = receivedBytes(false, kMiB);
+    while (model.store().size() < kFullView - static_cast<std::int64_t>(4 * kMiB)) {
+        for (std::size_t at = 0; at < step.size(); at += kPiece)
+            model.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+    }
+    const std::string path = "/tmp/brindle_view_bench_save.bin";
+    double startMs = 0;
+    double longestPassMs = 0;
+    std::int64_t saved = 0;
+    for (auto _ : state) {
+        QElapsedTimer pass;
+        pass.start();
+        SaveError error = SaveError::None;
+        std::unique_ptr<SavedFile> file = CreateSavedFile(path, &error);
+        if (!file) {
+            state.SkipWithError("the file could not be made");
+            break;
+        }
+        ByteSnapshot bytes = model.heldStore().receivedSnapshot();
+        saved = bytes.size();
+        ReceivedSave save(std::move(bytes), std::move(file), nullptr);
+        startMs = std::max(startMs, static_cast<double>(pass.nsecsElapsed()) / 1e6);
+        // Bounded: a save that has not ended after this many passes is a failure.
+        for (int i = 0; i < 100000 && !save.finished(); ++i) {
+            pass.start();
+            for (std::size_t at = 0; at < step.size(); at += kPiece)
+                model.appendTraffic(std::string_view(step).substr(at, kPiece), TrafficFormat{});
+            model.flush();
+            longestPassMs = std::max(longestPassMs, static_cast<double>(pass.nsecsElapsed()) / 1e6);
+        }
+        if (!save.finished() || save.result() != SaveError::None)
+            state.SkipWithError("the save did not succeed");
+    }
+    ::unlink(path.c_str());
+    state.SetBytesProcessed(state.iterations() * saved);
+    state.counters["saved_MiB"] = static_cast<double>(saved) / kMiB;
+    state.counters["start_ms"] = startMs;
+    state.counters["longest_pass_ms"] = longestPassMs;
+}
+
 } // namespace
 
 BENCHMARK(storeAppend)
@@ -400,6 +489,8 @@ BENCHMARK(storeSearchTraffic)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(viewFind)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(viewFindTraffic)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(modelHexToggle)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(saveFullView)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

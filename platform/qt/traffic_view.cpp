@@ -1,6 +1,7 @@
 #include "platform/qt/traffic_view.h"
 
 #include "platform/qt/find_bar.h"
+#include "platform/qt/status_line.h"
 #include "platform/qt/traffic_view_accessible.h"
 #include "platform/qt/traffic_view_scroll_bar.h"
 
@@ -55,6 +56,10 @@ TrafficView::TrafficView(QWidget* parent)
     model_.takeChanges();
     updateScrollBars();
     makeFindBar();
+    // Out of sight, and out of readers' way until the mode first changes.
+    modeNotice_ = new StatusLine(QString(), this);
+    modeNotice_->setGeometry(0, 0, 0, 0);
+    modeNotice_->hide();
 }
 
 void TrafficView::appendText(std::string_view text)
@@ -120,6 +125,12 @@ void TrafficView::sync()
     if (changes & (kTextChanged | kScrolled))
         updateScrollBars();
     viewport()->update();
+    if (changes & kModeChanged) {
+        // Another text altogether: nothing of it is news to announce, only the change itself.
+        announcedEnd_ = model_.store().endOffset();
+        modeNotice_->show();
+        modeNotice_->setStatus(model_.hex() ? tr("Hex view") : tr("Text view"));
+    }
     // The selection first, then the find status: a reader hears the match, then the bar's answer.
     if (QAccessible::isActive()) {
         const auto relative
@@ -197,7 +208,7 @@ void TrafficView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    const TextStore& store = model_.store();
+    const ViewText& store = model_.store();
     const std::int64_t top = model_.topLine();
     const std::int64_t first = top + std::max(0, area.top()) / lineHeight_;
     const std::int64_t last = std::min(store.lineCount() - 1, top + area.bottom() / lineHeight_);

@@ -11,14 +11,17 @@
 #include <QPoint>
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "platform/text/received_save.h"
 #include "platform/text/traffic_view_model.h"
 
 class FindBar;
+class StatusLine;
 class TrafficViewAccessible;
 
 class TrafficView : public QAbstractScrollArea, private TrafficViewHost {
@@ -87,6 +90,9 @@ private:
     void closeFind() override;
     void continueSearch() override;
     void openContextMenu() override;
+    void saveAs() override;
+    // Hears from the writing thread that a save has ended; tells of a failure.
+    void finishSave();
     void showMenu(QPoint globalPos);
     void notifyAccessibility();
     void makeFindBar();
@@ -108,6 +114,10 @@ private:
     std::string paintBuffer_;
     FindBar* findBar_ = nullptr;
     QBasicTimer searchTimer_;
+    // Says "Hex view" or "Text view" to a reader when the mode changes.
+    StatusLine* modeNotice_ = nullptr;
+    std::unique_ptr<ReceivedSave> save_;
+    QString savePath_;
 };
 
 #endif

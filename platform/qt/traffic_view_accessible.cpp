@@ -124,7 +124,7 @@ public:
 private:
     TrafficView* view() const { return static_cast<TrafficView*>(object()); }
     const TrafficViewModel& model() const { return view()->model_; }
-    const TextStore& store() const { return model().store(); }
+    const ViewText& store() const { return model().store(); }
     void select(std::int64_t anchor, std::int64_t caret)
     {
         view()->model_.selectForReader(anchor, caret);
@@ -140,7 +140,7 @@ private:
     // characters or of anything else within a line.
     std::pair<std::int64_t, std::int64_t> segment(std::int64_t at, QAccessible::TextBoundaryType type) const
     {
-        const TextStore& s = store();
+        const ViewText& s = store();
         at = std::min(at, s.endOffset() - 1);
         TextRange range;
         switch (type) {
@@ -183,7 +183,7 @@ QAccessibleInterface* createTrafficViewAccessible(const QString& className, QObj
 // arrived since the last pass, at their own offset (text_announcement.h).
 void TrafficView::notifyAccessibility()
 {
-    const TextStore& store = model_.store();
+    const ViewText& store = model_.store();
     const std::int64_t begin = store.beginOffset();
     const std::int64_t end = store.endOffset();
     const std::int64_t from = announcedFrom(announcedEnd_, begin, end);

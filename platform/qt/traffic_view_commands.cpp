@@ -35,6 +35,8 @@ void TrafficView::showMenu(QPoint globalPos)
         QAction* action = menu->addAction(tr(entry.label));
         action->setShortcut(QKeySequence::fromString(QString::fromLatin1(entry.shortcut)));
         action->setEnabled(model_.enabled(entry.command));
+        action->setCheckable(entry.checkable);
+        action->setChecked(model_.checked(entry.command));
         connect(action, &QAction::triggered, this, [this, command = entry.command] {
             carryOut(model_.run(command), *this);
             sync();

@@ -13,9 +13,9 @@ ViewKeyPress viewKeyOf(const QKeyEvent* event)
         Pair{Qt::Key_Up, ViewKey::Up}, Pair{Qt::Key_Down, ViewKey::Down}, Pair{Qt::Key_PageUp, ViewKey::PageUp},
         Pair{Qt::Key_PageDown, ViewKey::PageDown}, Pair{Qt::Key_Home, ViewKey::Home}, Pair{Qt::Key_End, ViewKey::End},
         Pair{Qt::Key_Insert, ViewKey::Insert}, Pair{Qt::Key_A, ViewKey::A}, Pair{Qt::Key_C, ViewKey::C},
-        Pair{Qt::Key_F, ViewKey::F}, Pair{Qt::Key_G, ViewKey::G}, Pair{Qt::Key_F3, ViewKey::F3},
-        Pair{Qt::Key_F10, ViewKey::F10}, Pair{Qt::Key_Return, ViewKey::Enter}, Pair{Qt::Key_Enter, ViewKey::Enter},
-        Pair{Qt::Key_Escape, ViewKey::Escape}};
+        Pair{Qt::Key_F, ViewKey::F}, Pair{Qt::Key_G, ViewKey::G}, Pair{Qt::Key_H, ViewKey::H},
+        Pair{Qt::Key_F3, ViewKey::F3}, Pair{Qt::Key_F10, ViewKey::F10}, Pair{Qt::Key_Return, ViewKey::Enter},
+        Pair{Qt::Key_Enter, ViewKey::Enter}, Pair{Qt::Key_Escape, ViewKey::Escape}};
     ViewKeyPress press;
     for (const Pair& pair : kKeys)
         if (pair.qt == event->key())

@@ -16,7 +16,7 @@ bool ByteChunks::append(std::string_view bytes)
     std::int64_t allocatedEnd = (firstChunk_ + static_cast<std::int64_t>(chunks_.size())) << kChunkShift;
     std::size_t added = 0;
     while (allocatedEnd < newEnd) {
-        std::unique_ptr<char[]> chunk;
+        std::shared_ptr<char[]> chunk;
         if (!spareChunks_.empty()) {
             chunk = std::move(spareChunks_.back());
             spareChunks_.pop_back();
@@ -54,7 +54,9 @@ std::string_view ByteChunks::from(std::int64_t position) const
 void ByteChunks::releaseBefore(std::int64_t position, std::size_t spares)
 {
     while (firstChunk_ < (position >> kChunkShift)) {
-        spareChunks_.push_back(std::move(chunks_.front()));
+        // A chunk a snapshot still reads is left to it.
+        if (chunks_.front().use_count() == 1)
+            spareChunks_.push_back(std::move(chunks_.front()));
         chunks_.pop_front();
         ++firstChunk_;
     }
@@ -73,4 +75,28 @@ void ByteChunks::clear()
 std::size_t ByteChunks::memoryUsage() const
 {
     return (chunks_.size() + spareChunks_.size()) * static_cast<std::size_t>(kChunkBytes);
+}
+
+ByteSnapshot ByteChunks::snapshot(std::int64_t from, std::int64_t to) const
+{
+    ByteSnapshot snapshot;
+    snapshot.from_ = from;
+    snapshot.to_ = to;
+    if (from >= to)
+        return snapshot;
+    for (std::int64_t chunk = from >> kChunkShift; chunk <= (to - 1) >> kChunkShift; ++chunk)
+        snapshot.chunks_.push_back(chunks_[static_cast<std::size_t>(chunk - firstChunk_)]);
+    return snapshot;
+}
+
+std::vector<std::string_view> ByteSnapshot::pieces() const
+{
+    std::vector<std::string_view> pieces;
+    std::int64_t at = from_;
+    for (const std::shared_ptr<char[]>& chunk : chunks_) {
+        const std::int64_t n = std::min(to_ - at, ByteChunks::kChunkBytes - (at & kOffsetMask));
+        pieces.emplace_back(chunk.get() + (at & kOffsetMask), static_cast<std::size_t>(n));
+        at += n;
+    }
+    return pieces;
 }

@@ -11,6 +11,21 @@
 #include <string_view>
 #include <vector>
 
+// Bytes held at one moment, in order, kept alive while the store they came from moves on: a save reads
+// them off the user-interface thread while traffic keeps arriving and old bytes are dropped.
+class ByteSnapshot {
+public:
+    std::int64_t size() const { return to_ - from_; }
+    // The bytes in pieces of at most a chunk, in order.
+    std::vector<std::string_view> pieces() const;
+
+private:
+    friend class ByteChunks;
+    std::vector<std::shared_ptr<char[]>> chunks_;
+    std::int64_t from_ = 0; // of the first chunk's start
+    std::int64_t to_ = 0;
+};
+
 // Positions count from the first byte appended since the last clear.
 class ByteChunks {
 public:
@@ -26,14 +41,17 @@ public:
     // Gives up the chunks wholly before `position`, keeping at most `spares` of them for reuse.
     void releaseBefore(std::int64_t position, std::size_t spares);
     void clear();
+    // The bytes [from, to), which must be held.
+    ByteSnapshot snapshot(std::int64_t from, std::int64_t to) const;
     std::int64_t end() const { return end_; }
     // Bytes allocated, the last chunk and the spares counted whole.
     std::size_t memoryUsage() const;
 
 private:
-    std::deque<std::unique_ptr<char[]>> chunks_;
+    // Shared with the snapshots that still read them; bytes once written never change.
+    std::deque<std::shared_ptr<char[]>> chunks_;
     // At capacity the store then writes to pages it already has instead of faulting in fresh ones.
-    std::vector<std::unique_ptr<char[]>> spareChunks_;
+    std::vector<std::shared_ptr<char[]>> spareChunks_;
     std::int64_t firstChunk_ = 0;
     std::int64_t end_ = 0;
 };

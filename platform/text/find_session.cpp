@@ -18,6 +18,37 @@ const char* findStatusText(FindStatus status)
     return "";
 }
 
+std::optional<std::string> parseHexBytes(std::u16string_view query)
+{
+    std::string bytes;
+    int digits = 0; // of the group under way
+    int high = 0;
+    for (const char16_t c : query) {
+        if (c == u' ' || c == u'\t') {
+            if (digits % 2 != 0)
+                return std::nullopt;
+            digits = 0;
+            continue;
+        }
+        int value = 0;
+        if (c >= u'0' && c <= u'9')
+            value = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            value = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            value = c - u'A' + 10;
+        else
+            return std::nullopt;
+        if (++digits % 2 == 0)
+            bytes += static_cast<char>(high << 4 | value);
+        else
+            high = value;
+    }
+    if (digits % 2 != 0 || bytes.empty())
+        return std::nullopt;
+    return bytes;
+}
+
 void FindSession::setQuery(std::u16string_view query, bool matchCase)
 {
     query_.assign(query);
@@ -38,14 +69,32 @@ void FindSession::start(SearchDirection direction, TextRange selection)
     }
     std::string needle(query_.size(), '\0');
     std::transform(query_.begin(), query_.end(), needle.begin(), [](char16_t c) { return static_cast<char>(c); });
-    const bool changed = needle != lastNeedle_ || matchCase_ != lastMatchCase_;
-    const std::int64_t from = direction == SearchDirection::Backward || changed ? selection.from : selection.to;
-    lastNeedle_ = needle;
-    lastMatchCase_ = matchCase_;
-    search_.emplace(std::move(needle), matchCase_, direction, from);
+    startNeedle(std::move(needle), matchCase_, false, direction, selection);
 }
 
-std::optional<TextRange> FindSession::runPass(const TextStore& store)
+bool FindSession::startBytes(SearchDirection direction, TextRange selection)
+{
+    std::optional<std::string> needle = parseHexBytes(query_);
+    if (!needle)
+        return false;
+    cancel();
+    startNeedle(std::move(*needle), true, true, direction, selection);
+    return true;
+}
+
+void FindSession::startNeedle(
+    std::string needle, bool matchCase, bool bytes, SearchDirection direction, TextRange selection)
+{
+    const bool changed = needle != lastNeedle_ || matchCase != lastMatchCase_ || bytes != lastBytes_;
+    const std::int64_t from = direction == SearchDirection::Backward || changed ? selection.from : selection.to;
+    lastNeedle_ = needle;
+    lastMatchCase_ = matchCase;
+    lastBytes_ = bytes;
+    searchingBytes_ = bytes;
+    search_.emplace(std::move(needle), matchCase, direction, from);
+}
+
+std::optional<TextRange> FindSession::runPass(const TextSource& store)
 {
     if (!search_)
         return std::nullopt;

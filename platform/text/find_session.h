@@ -19,6 +19,10 @@ enum class FindStatus { None, Searching, Wrapped, NotFound };
 // What the find bar shows for the status: "", "Searching...", "Wrapped", "Not found".
 const char* findStatusText(FindStatus status);
 
+// The bytes a query of hex pairs names ("de ad be ef", "deadbeef", "dead beef"), or nothing when it is
+// anything else: an odd digit in a group, a character that is no hex digit.
+std::optional<std::string> parseHexBytes(std::u16string_view query);
+
 class FindSession {
 public:
     // Every slice tries this many starts at a time, and one pass tries slices until either bound.
@@ -33,18 +37,26 @@ public:
     // Starts a search from the selection: forward from its end when the query is the one searched last,
     // else from its start, so that a changed query can match what is selected. Cancels one under way.
     void start(SearchDirection direction, TextRange selection);
+    // The same for the bytes a query of hex pairs names, over received bytes and their positions; false,
+    // with nothing started, when the query is not such a one.
+    bool startBytes(SearchDirection direction, TextRange selection);
+    bool searchingBytes() const { return searchingBytes_; }
     // One pass of slices. The match, once found; the status says how it ended.
-    std::optional<TextRange> runPass(const TextStore& store);
+    std::optional<TextRange> runPass(const TextSource& store);
     bool running() const { return search_.has_value(); }
     void cancel();
     FindStatus status() const { return status_; }
 
 private:
+    void startNeedle(std::string needle, bool matchCase, bool bytes, SearchDirection direction, TextRange selection);
+
     std::u16string query_;
     bool matchCase_ = false;
     // What the last search looked for.
     std::string lastNeedle_;
     bool lastMatchCase_ = false;
+    bool lastBytes_ = false;
+    bool searchingBytes_ = false;
     std::optional<TextSearch> search_;
     FindStatus status_ = FindStatus::None;
 };

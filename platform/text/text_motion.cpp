@@ -9,14 +9,14 @@ bool isWordChar(char c)
         || (u >= 0xC0 && u != 0xD7 && u != 0xF7);
 }
 
-std::int64_t scanBack(const TextStore& store, std::int64_t at, std::int64_t limit, bool wordChars)
+std::int64_t scanBack(const ViewText& store, std::int64_t at, std::int64_t limit, bool wordChars)
 {
     while (at > limit && isWordChar(store.at(at - 1)) == wordChars)
         --at;
     return at;
 }
 
-std::int64_t scanForward(const TextStore& store, std::int64_t at, std::int64_t limit, bool wordChars)
+std::int64_t scanForward(const ViewText& store, std::int64_t at, std::int64_t limit, bool wordChars)
 {
     while (at < limit && isWordChar(store.at(at)) == wordChars)
         ++at;
@@ -28,8 +28,7 @@ bool isVerticalMove(Move move)
     return move == Move::PreviousLine || move == Move::NextLine || move == Move::PreviousPage || move == Move::NextPage;
 }
 
-std::int64_t moved(
-    const TextStore& store, std::int64_t from, Move move, std::int64_t goalColumn, std::int64_t pageLines)
+std::int64_t moved(const ViewText& store, std::int64_t from, Move move, std::int64_t goalColumn, std::int64_t pageLines)
 {
     from = std::clamp(from, store.beginOffset(), store.endOffset());
     const std::int64_t line = store.lineAt(from);
@@ -74,7 +73,7 @@ std::int64_t moved(
     return from;
 }
 
-TextRange wordAt(const TextStore& store, std::int64_t offset)
+TextRange wordAt(const ViewText& store, std::int64_t offset)
 {
     offset = std::clamp(offset, store.beginOffset(), store.endOffset());
     const std::int64_t line = store.lineAt(offset);
@@ -86,7 +85,7 @@ TextRange wordAt(const TextStore& store, std::int64_t offset)
     return word;
 }
 
-TextRange wordSegment(const TextStore& store, std::int64_t offset)
+TextRange wordSegment(const ViewText& store, std::int64_t offset)
 {
     const std::int64_t at = std::min(offset, store.endOffset() - 1);
     const std::int64_t line = store.lineAt(at);
@@ -97,20 +96,20 @@ TextRange wordSegment(const TextStore& store, std::int64_t offset)
     return {scanBack(store, at, store.lineStart(line), word), scanForward(store, at + 1, end, word)};
 }
 
-TextRange lineSegment(const TextStore& store, std::int64_t offset)
+TextRange lineSegment(const ViewText& store, std::int64_t offset)
 {
     const std::int64_t line = store.lineAt(offset);
     return {store.lineStart(line), line + 1 < store.lineCount() ? store.lineStart(line + 1) : store.endOffset()};
 }
 
-LineColumn lineColumnAt(const TextStore& store, std::int64_t offset)
+LineColumn lineColumnAt(const ViewText& store, std::int64_t offset)
 {
     offset = std::max(offset, store.beginOffset());
     const std::int64_t line = store.lineAt(offset);
     return {line, offset - store.lineStart(line)};
 }
 
-std::int64_t offsetOf(const TextStore& store, std::int64_t line, std::int64_t column)
+std::int64_t offsetOf(const ViewText& store, std::int64_t line, std::int64_t column)
 {
     line = std::clamp<std::int64_t>(line, 0, store.lineCount() - 1);
     const std::int64_t start = store.lineStart(line);

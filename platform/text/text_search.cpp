@@ -38,7 +38,7 @@ TextSearch::TextSearch(std::string needle, bool matchCase, SearchDirection direc
         state_ = SearchState::NotFound;
 }
 
-std::int64_t TextSearch::findIn(const TextStore& store, std::int64_t from, std::int64_t to, bool last)
+std::int64_t TextSearch::findIn(const TextSource& store, std::int64_t from, std::int64_t to, bool last)
 {
     const std::int64_t bytesTo = std::min(store.endOffset(), to + needleSize() - 1);
     if (from >= to || bytesTo - from < needleSize())
@@ -58,7 +58,7 @@ std::int64_t TextSearch::findIn(const TextStore& store, std::int64_t from, std::
     return from + static_cast<std::int64_t>(at);
 }
 
-SearchState TextSearch::step(const TextStore& store, std::int64_t maxStarts)
+SearchState TextSearch::step(const TextSource& store, std::int64_t maxStarts)
 {
     if (state_ != SearchState::Running)
         return state_;

@@ -1,4 +1,4 @@
-// Find in a TextStore in bounded steps, so that a view can search hundreds of megabytes between passes
+// Find in a view's text in bounded steps, so that a view can search hundreds of megabytes between passes
 // of its event loop while traffic keeps arriving.
 #ifndef BRINDLE_PLATFORM_TEXT_TEXT_SEARCH_H
 #define BRINDLE_PLATFORM_TEXT_TEXT_SEARCH_H
@@ -24,7 +24,7 @@ public:
 
     // Tries at most maxStarts (at least one) further starts; the store must be the same one, not cleared
     // since the search began.
-    SearchState step(const TextStore& store, std::int64_t maxStarts);
+    SearchState step(const TextSource& store, std::int64_t maxStarts);
     SearchState state() const { return state_; }
     // Valid once the state is Found.
     TextRange match() const { return match_; }
@@ -34,7 +34,7 @@ public:
 private:
     std::int64_t needleSize() const { return static_cast<std::int64_t>(needle_.size()); }
     // The first (or last) match starting in [from, to) of the store, or -1.
-    std::int64_t findIn(const TextStore& store, std::int64_t from, std::int64_t to, bool last);
+    std::int64_t findIn(const TextSource& store, std::int64_t from, std::int64_t to, bool last);
 
     std::string needle_;
     bool matchCase_;

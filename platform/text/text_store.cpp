@@ -31,27 +31,39 @@ TextStore::TextStore()
 
 bool TextStore::append(std::string_view text)
 {
+    return text.empty() || appendHeld(text, 0);
+}
+
+bool TextStore::appendHeld(std::string_view text, std::int64_t received)
+{
     const auto slice = static_cast<std::size_t>(sliceLength());
-    while (!text.empty()) {
+    do {
         const std::string_view piece = text.substr(0, slice);
-        if (!appendSlice(piece))
+        // The received bytes go with the segment the text starts in.
+        if (!appendSlice(piece, received))
             return false;
+        received = 0;
         dropToCapacity();
         text.remove_prefix(piece.size());
-    }
+    } while (!text.empty());
     return true;
 }
 
-bool TextStore::appendSlice(std::string_view text)
+bool TextStore::appendSlice(std::string_view text, std::int64_t received)
 {
-    const std::int64_t rawBegin = bytes_.end();
-    if (!bytes_.append(text))
+    if (!text_.append(text))
         return false;
     const auto length = static_cast<std::int64_t>(text.size());
-    if (!segments_.empty() && !segments_.back().traffic)
+    // Held text joins the segment before it up to a chunk of memory's worth, so that the received bytes
+    // a partly dropped segment keeps stay few.
+    if (!segments_.empty() && !segments_.back().traffic && segments_.back().charLength < kChunkBytes
+        && segments_.back().receivedLength < kChunkBytes) {
         segments_.back().charLength += length;
-    else
-        segments_.push_back(Segment{end_, length, rawBegin, 0, false, TrafficFormat{}});
+        segments_.back().receivedLength += received;
+    } else {
+        segments_.push_back(
+            Segment{end_, length, text_.end() - length, bytes_.end() - received, received, false, TrafficFormat{}});
+    }
 
     const char* const first = text.data();
     const char* const last = first + text.size();
@@ -73,22 +85,26 @@ void TextStore::addLineStart(std::int64_t lf, bool crBefore)
 
 bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
 {
+    const std::int64_t receivedAt = bytes_.end();
+    if (!bytes_.append(bytes))
+        return false;
+    // An empty chunk's frame marks no byte.
+    if (format.frameBuffers && !bytes.empty())
+        frameStarts_.push_back(receivedAt);
+    const auto received = static_cast<std::int64_t>(bytes.size());
     if (bytes.size() > kLazyTrafficBytes)
-        return append(TrafficText(bytes, format));
+        return appendHeld(TrafficText(bytes, format), received);
     if (chunkLineStarts_.size() < TrafficLineStartsBound(bytes.size()))
         chunkLineStarts_.resize(TrafficLineStartsBound(bytes.size()));
     const TrafficExtent extent = ScanTraffic(bytes, format, chunkLineStarts_.data());
     if (extent.length < std::max(bytes.size(), kLazyTrafficChars)) {
         // Held as text where the bytes would take more room than it: a short chunk's segment, or
         // bytes that show as nothing (CR), would cost more than its characters.
-        return append(TrafficText(bytes, format));
+        return appendHeld(TrafficText(bytes, format), received);
     }
-    const std::int64_t rawBegin = bytes_.end();
-    if (!bytes_.append(bytes))
-        return false;
     const std::int64_t charBegin = end_;
     const auto length = static_cast<std::int64_t>(extent.length);
-    segments_.push_back(Segment{charBegin, length, rawBegin, static_cast<std::int64_t>(bytes.size()), true, format});
+    segments_.push_back(Segment{charBegin, length, 0, receivedAt, received, true, format});
 
     // Lines are indexed and old ones dropped in the same slices as appending the text would take.
     // Every LF in a chunk's text comes right after a CR.
@@ -115,9 +131,18 @@ bool TextStore::appendTraffic(std::string_view bytes, TrafficFormat format)
 
 void TextStore::dropToCapacity()
 {
-    if (size() <= capacity_)
+    const bool tooManyBytes = receivedEnd() - receivedBegin() > maxReceived();
+    if (size() <= capacity_ && !tooManyBytes)
         return;
-    const std::int64_t cut = end_ - (capacity_ - capacity_ / 4);
+    const std::int64_t kept = capacity_ - capacity_ / 4;
+    std::int64_t cut = end_ - kept;
+    if (tooManyBytes) {
+        // Bytes whose text is short (CR bytes show as nothing): the text goes from the first segment
+        // whose bytes start late enough.
+        const auto keeps = std::find_if(segments_.begin(), segments_.end(),
+            [&](const Segment& segment) { return segment.receivedBegin >= receivedEnd() - kept; });
+        cut = std::max(cut, keeps == segments_.end() ? end_ : keeps->charBegin);
+    }
 
     std::size_t lo = 0;
     std::size_t hi = lineStarts_.size();
@@ -143,22 +168,31 @@ void TextStore::dropToCapacity()
     droppedLines_ += static_cast<std::int64_t>(firstKept);
     begin_ = newBegin;
 
+    // A segment whose text is all gone goes, and its received bytes with it.
     while (!segments_.empty() && segments_.front().charEnd() <= begin_)
         segments_.pop_front();
-    std::int64_t rawKept = bytes_.end();
-    if (!segments_.empty()) {
-        const Segment& first = segments_.front();
-        rawKept = first.rawBegin + (first.traffic ? 0 : begin_ - first.charBegin);
+    std::int64_t textKept = text_.end();
+    for (const Segment& segment : segments_) {
+        if (!segment.traffic) {
+            textKept = segment.textBegin + std::max<std::int64_t>(0, begin_ - segment.charBegin);
+            break;
+        }
     }
+    while (!frameStarts_.empty() && frameStarts_.front() < receivedBegin())
+        frameStarts_.pop_front();
     // No more spares than refilling to capacity takes, should the capacity have been lowered. Text
     // read from a freed chunk is read again from where it now is.
-    bytes_.releaseBefore(rawKept, static_cast<std::size_t>((capacity_ - size()) / kChunkBytes + 1));
-    read_ = ReadSpan{};
+    const auto spares = static_cast<std::size_t>((capacity_ - size()) / kChunkBytes + 1);
+    bytes_.releaseBefore(receivedBegin(), spares);
+    text_.releaseBefore(textKept, spares);
+    forgetRead();
 }
 
 void TextStore::clear()
 {
     bytes_.clear();
+    text_.clear();
+    frameStarts_.clear();
     segments_.clear();
     begin_ = 0;
     end_ = 0;
@@ -169,7 +203,7 @@ void TextStore::clear()
     longestEnded_ = 0;
     chunkLineStarts_ = {};
     formatted_ = {};
-    read_ = ReadSpan{};
+    forgetRead();
     gathered_ = {};
 }
 
@@ -236,13 +270,13 @@ std::string_view TextStore::readable(std::int64_t offset) const
 {
     const Segment& segment = segmentAt(offset);
     if (!segment.traffic) {
-        const std::int64_t raw = segment.rawBegin + (offset - segment.charBegin);
+        const std::int64_t raw = segment.textBegin + (offset - segment.charBegin);
         const std::int64_t length
-            = std::min<std::int64_t>(static_cast<std::int64_t>(bytes_.from(raw).size()), segment.charEnd() - offset);
+            = std::min<std::int64_t>(static_cast<std::int64_t>(text_.from(raw).size()), segment.charEnd() - offset);
         // The span reaches back to the start of its chunk, or of what is held, for steps backwards.
         const std::int64_t from = std::max(
-            {segment.charBegin + (ByteChunks::chunkStart(raw) - segment.rawBegin), segment.charBegin, begin_});
-        const std::string_view back = bytes_.from(segment.rawBegin + (from - segment.charBegin));
+            {segment.charBegin + (ByteChunks::chunkStart(raw) - segment.textBegin), segment.charBegin, begin_});
+        const std::string_view back = text_.from(segment.textBegin + (from - segment.charBegin));
         read_ = ReadSpan{from, offset + length, back.data()};
         return {back.data() + (offset - from), static_cast<std::size_t>(length)};
     }
@@ -255,13 +289,13 @@ std::string_view TextStore::readable(std::int64_t offset) const
     if (chunk == nullptr) {
         chunk = &formatted_[nextFormatted_];
         nextFormatted_ = (nextFormatted_ + 1) % kFormattedChunks;
-        const auto rawLength = static_cast<std::size_t>(segment.rawLength);
-        std::string_view raw = bytes_.from(segment.rawBegin);
+        const auto rawLength = static_cast<std::size_t>(segment.receivedLength);
+        std::string_view raw = bytes_.from(segment.receivedBegin);
         if (raw.size() < rawLength) {
             // The bytes run over a chunk's edge.
             gathered_.resize(rawLength);
             for (std::size_t at = 0; at < rawLength;) {
-                const std::string_view piece = bytes_.from(segment.rawBegin + static_cast<std::int64_t>(at));
+                const std::string_view piece = bytes_.from(segment.receivedBegin + static_cast<std::int64_t>(at));
                 const std::size_t n = std::min(piece.size(), rawLength - at);
                 std::memcpy(gathered_.data() + at, piece.data(), n);
                 at += n;
@@ -276,22 +310,37 @@ std::string_view TextStore::readable(std::int64_t offset) const
     return {chunk->text.data() + (offset - segment.charBegin), static_cast<std::size_t>(segment.charEnd() - offset)};
 }
 
-void TextStore::copy(std::int64_t from, std::int64_t to, char* out) const
+std::int64_t TextStore::receivedBegin() const
 {
-    while (from < to) {
-        const std::string_view piece = readable(from);
-        const auto n = std::min<std::int64_t>(to - from, static_cast<std::int64_t>(piece.size()));
-        std::memcpy(out, piece.data(), static_cast<std::size_t>(n));
-        out += n;
-        from += n;
-    }
+    return segments_.empty() ? bytes_.end() : segments_.front().receivedBegin;
 }
 
-std::string TextStore::text(std::int64_t from, std::int64_t to) const
+std::int64_t TextStore::frameStartFrom(std::int64_t from) const
 {
-    std::string out(static_cast<std::size_t>(to - from), '\0');
-    copy(from, to, out.data());
-    return out;
+    const auto at = std::lower_bound(frameStarts_.begin(), frameStarts_.end(), from);
+    return at == frameStarts_.end() ? -1 : *at;
+}
+
+std::int64_t TextStore::offsetNearReceived(std::int64_t position) const
+{
+    const auto after = std::upper_bound(segments_.begin(), segments_.end(), position,
+        [](std::int64_t value, const Segment& segment) { return value < segment.receivedBegin; });
+    if (after == segments_.begin())
+        return begin_;
+    const Segment& segment = *(after - 1);
+    const std::int64_t into = std::min(position - segment.receivedBegin, segment.receivedLength);
+    const std::int64_t offset = segment.charBegin
+        + (segment.receivedLength > 0 ? into * segment.charLength / segment.receivedLength : segment.charLength);
+    return std::clamp(offset, begin_, end_);
+}
+
+std::int64_t TextStore::receivedNearOffset(std::int64_t offset) const
+{
+    if (segments_.empty())
+        return receivedEnd();
+    const Segment& segment = segmentAt(std::clamp(offset, begin_, end_));
+    const std::int64_t into = std::clamp<std::int64_t>(offset - segment.charBegin, 0, segment.charLength);
+    return segment.receivedBegin + (segment.charLength > 0 ? into * segment.receivedLength / segment.charLength : 0);
 }
 
 std::size_t TextStore::memoryUsage() const
@@ -299,6 +348,6 @@ std::size_t TextStore::memoryUsage() const
     std::size_t formatted = gathered_.capacity();
     for (const FormattedChunk& chunk : formatted_)
         formatted += chunk.text.capacity();
-    return bytes_.memoryUsage() + dequeBytes(lineStarts_) + dequeBytes(segments_)
-        + chunkLineStarts_.capacity() * sizeof(std::uint32_t) + formatted + sizeof(*this);
+    return bytes_.memoryUsage() + text_.memoryUsage() + dequeBytes(lineStarts_) + dequeBytes(segments_)
+        + dequeBytes(frameStarts_) + chunkLineStarts_.capacity() * sizeof(std::uint32_t) + formatted + sizeof(*this);
 }

@@ -5,18 +5,18 @@
 namespace {
 
 // The next boundary after `at` (< end) and the one before `at` (> begin), for words.
-std::int64_t nextWordBoundary(const TextStore& store, std::int64_t at)
+std::int64_t nextWordBoundary(const ViewText& store, std::int64_t at)
 {
     return wordSegment(store, at).to;
 }
 
-std::int64_t previousWordBoundary(const TextStore& store, std::int64_t at)
+std::int64_t previousWordBoundary(const ViewText& store, std::int64_t at)
 {
     return wordSegment(store, at - 1).from;
 }
 
 // Lines step by index: a boundary is each line's start, and the end of the text.
-std::int64_t stepLines(const TextStore& store, std::int64_t from, int count, int* moved)
+std::int64_t stepLines(const ViewText& store, std::int64_t from, int count, int* moved)
 {
     const std::int64_t line = store.lineAt(from);
     const std::int64_t start = store.lineStart(line);
@@ -53,7 +53,7 @@ std::int64_t stepLines(const TextStore& store, std::int64_t from, int count, int
 
 } // namespace
 
-TextRange enclosingUnit(const TextStore& store, TextUnit unit, std::int64_t offset)
+TextRange enclosingUnit(const ViewText& store, TextUnit unit, std::int64_t offset)
 {
     const std::int64_t begin = store.beginOffset();
     const std::int64_t end = store.endOffset();
@@ -73,7 +73,7 @@ TextRange enclosingUnit(const TextStore& store, TextUnit unit, std::int64_t offs
     return {begin, end};
 }
 
-std::int64_t stepUnits(const TextStore& store, TextUnit unit, std::int64_t from, int count, int* moved)
+std::int64_t stepUnits(const ViewText& store, TextUnit unit, std::int64_t from, int count, int* moved)
 {
     const std::int64_t begin = store.beginOffset();
     const std::int64_t end = store.endOffset();

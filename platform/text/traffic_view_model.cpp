@@ -13,8 +13,36 @@ void makePrintable(char* bytes, std::size_t count)
 }
 
 TrafficViewModel::TrafficViewModel(std::int64_t capacity)
+    : dump_(store_)
 {
     store_.setCapacity(capacity);
+}
+
+void TrafficViewModel::setHex(bool hex)
+{
+    if (hex == hex_)
+        return;
+    // The place kept in the other text: the top line and the caret go to about the same bytes.
+    const std::int64_t top = shown().lineStart(topLine_);
+    const std::int64_t caretAt = caret_;
+    auto across = [&](std::int64_t offset) {
+        return hex ? dump_.cellsOf(store_.receivedNearOffset(offset), store_.receivedNearOffset(offset)).from
+                   : store_.offsetNearReceived(dump_.receivedAt(offset));
+    };
+    const std::int64_t newTop = across(top);
+    const std::int64_t newCaret = across(caretAt);
+    find_.cancel();
+    hex_ = hex;
+    dump_.refresh();
+    seenDroppedLines_ = shown().droppedLines();
+    goalColumn_ = -1;
+    leftColumn_ = 0;
+    const std::int64_t caret = std::clamp(newCaret, shown().beginOffset(), shown().endOffset());
+    anchor_ = caret_ = caret;
+    topLine_ = 0;
+    scrollTo(shown().lineAt(newTop), 0);
+    ensureVisible(caret);
+    changes_ |= kTextChanged | kSelectionChanged | kCaretMoved | kScrolled | kModeChanged;
 }
 
 void TrafficViewModel::append(std::string_view text)
@@ -28,8 +56,9 @@ void TrafficViewModel::append(std::string_view text)
 void TrafficViewModel::appendTraffic(std::string_view bytes, TrafficFormat format)
 {
     const std::int64_t end = store_.endOffset();
+    const std::int64_t received = store_.receivedEnd();
     store_.appendTraffic(bytes, format);
-    if (store_.endOffset() != end)
+    if (store_.endOffset() != end || store_.receivedEnd() != received)
         followAppend();
 }
 
@@ -39,7 +68,7 @@ void TrafficViewModel::followAppend()
     if (!hasSelection()) {
         // Before a CR whose LF is still to come, so that the caret does not sit inside the line break.
         // Not told as a caret move: a reader would follow every append as if the user had moved.
-        const std::int64_t end = store_.lineEnd(store_.lineCount() - 1);
+        const std::int64_t end = shown().lineEnd(shown().lineCount() - 1);
         anchor_ = end;
         caret_ = end;
     }
@@ -53,8 +82,9 @@ void TrafficViewModel::setText(std::string_view text)
     find_.cancel();
     store_.clear();
     store_.append(text);
-    seenDroppedLines_ = store_.droppedLines();
-    anchor_ = caret_ = store_.beginOffset();
+    dump_.refresh();
+    seenDroppedLines_ = shown().droppedLines();
+    anchor_ = caret_ = shown().beginOffset();
     goalColumn_ = -1;
     topLine_ = leftColumn_ = 0;
     followEnd_ = false;
@@ -71,12 +101,13 @@ void TrafficViewModel::setCapacity(std::int64_t maxCharacters)
 // Offsets outlive dropped lines but line numbers shift, and the scroll position with them.
 void TrafficViewModel::followStore()
 {
-    const std::int64_t dropped = store_.droppedLines() - seenDroppedLines_;
-    seenDroppedLines_ = store_.droppedLines();
-    if (store_.beginOffset() > std::min(anchor_, caret_))
+    dump_.refresh();
+    const std::int64_t dropped = shown().droppedLines() - seenDroppedLines_;
+    seenDroppedLines_ = shown().droppedLines();
+    if (shown().beginOffset() > std::min(anchor_, caret_))
         changes_ |= kSelectionChanged | kCaretMoved;
-    anchor_ = std::max(anchor_, store_.beginOffset());
-    caret_ = std::max(caret_, store_.beginOffset());
+    anchor_ = std::max(anchor_, shown().beginOffset());
+    caret_ = std::max(caret_, shown().beginOffset());
     if (dropped > 0) {
         topLine_ = std::max<std::int64_t>(0, topLine_ - dropped);
         changes_ |= kScrolled;
@@ -88,7 +119,7 @@ void TrafficViewModel::flush()
     if (!followEnd_)
         return;
     followEnd_ = false;
-    ensureVisible(store_.lineEnd(store_.lineCount() - 1));
+    ensureVisible(shown().lineEnd(shown().lineCount() - 1));
 }
 
 void TrafficViewModel::setPage(std::int64_t lines, std::int64_t columns)
@@ -103,12 +134,12 @@ void TrafficViewModel::setPage(std::int64_t lines, std::int64_t columns)
 
 std::int64_t TrafficViewModel::maxTopLine() const
 {
-    return std::max<std::int64_t>(0, store_.lineCount() - pageLines_);
+    return std::max<std::int64_t>(0, shown().lineCount() - pageLines_);
 }
 
 std::int64_t TrafficViewModel::maxLeftColumn() const
 {
-    return std::max<std::int64_t>(0, store_.longestLine() + 1 - pageColumns_);
+    return std::max<std::int64_t>(0, shown().longestLine() + 1 - pageColumns_);
 }
 
 void TrafficViewModel::scrollTo(std::int64_t topLine, std::int64_t leftColumn)
@@ -173,13 +204,13 @@ void TrafficViewModel::reveal(TextRange range, bool toWins)
 
 TextRange TrafficViewModel::visibleRange() const
 {
-    const std::int64_t last = std::min<std::int64_t>(topLine_ + pageLines_, store_.lineCount() - 1);
-    return {store_.lineStart(std::min(topLine_, last)), store_.lineEnd(last)};
+    const std::int64_t last = std::min<std::int64_t>(topLine_ + pageLines_, shown().lineCount() - 1);
+    return {shown().lineStart(std::min(topLine_, last)), shown().lineEnd(last)};
 }
 
 void TrafficViewModel::ensureVisible(std::int64_t offset)
 {
-    const auto [line, column] = lineColumnAt(store_, offset);
+    const auto [line, column] = lineColumnAt(shown(), offset);
     const std::int64_t lines = std::max<std::int64_t>(1, pageLines_);
     const std::int64_t columns = std::max<std::int64_t>(1, pageColumns_);
     std::int64_t top = topLine_;
@@ -197,8 +228,8 @@ void TrafficViewModel::ensureVisible(std::int64_t offset)
 
 void TrafficViewModel::select(std::int64_t anchor, std::int64_t caret)
 {
-    anchor = std::clamp(anchor, store_.beginOffset(), store_.endOffset());
-    caret = std::clamp(caret, store_.beginOffset(), store_.endOffset());
+    anchor = std::clamp(anchor, shown().beginOffset(), shown().endOffset());
+    caret = std::clamp(caret, shown().beginOffset(), shown().endOffset());
     if (std::minmax(anchor, caret) != std::minmax(anchor_, caret_))
         changes_ |= kSelectionChanged;
     if (caret != caret_)
@@ -215,13 +246,13 @@ void TrafficViewModel::selectForReader(std::int64_t anchor, std::int64_t caret)
 
 void TrafficViewModel::selectAll()
 {
-    select(store_.beginOffset(), store_.endOffset());
+    select(shown().beginOffset(), shown().endOffset());
 }
 
 std::string TrafficViewModel::selectedText(LineEnds lineEnds) const
 {
     const TextRange range = selection();
-    const std::string bytes = store_.text(range.from, range.to);
+    const std::string bytes = shown().text(range.from, range.to);
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -237,12 +268,12 @@ std::string TrafficViewModel::selectedText(LineEnds lineEnds) const
 
 std::int64_t TrafficViewModel::offsetAtCell(std::int64_t row, std::int64_t column) const
 {
-    return offsetOf(store_, topLine_ + row, leftColumn_ + column);
+    return offsetOf(shown(), topLine_ + row, leftColumn_ + column);
 }
 
 LineColumn TrafficViewModel::cellOf(std::int64_t offset) const
 {
-    const auto [line, column] = lineColumnAt(store_, offset);
+    const auto [line, column] = lineColumnAt(shown(), offset);
     return {line - topLine_, column - leftColumn_};
 }
 
@@ -254,17 +285,17 @@ LineColumn TrafficViewModel::menuCell() const
 
 VisibleLine TrafficViewModel::visibleLine(std::int64_t line) const
 {
-    VisibleLine shown;
-    shown.start = store_.lineStart(line);
-    const std::int64_t end = store_.lineEnd(line);
-    shown.from = std::min(shown.start + leftColumn_, end);
-    shown.to = std::min(end, shown.from + pageColumns_ + 2);
+    VisibleLine visible;
+    visible.start = shown().lineStart(line);
+    const std::int64_t end = shown().lineEnd(line);
+    visible.from = std::min(visible.start + leftColumn_, end);
+    visible.to = std::min(end, visible.from + pageColumns_ + 2);
     const TextRange selected = selection();
-    shown.selectedFrom = std::clamp(selected.from, shown.from, shown.to);
-    shown.selectedTo = std::clamp(selected.to, shown.from, shown.to);
-    shown.breakSelected = hasSelection() && selected.from <= end && selected.to > end && shown.to == end
-        && line + 1 < store_.lineCount();
-    return shown;
+    visible.selectedFrom = std::clamp(selected.from, visible.from, visible.to);
+    visible.selectedTo = std::clamp(selected.to, visible.from, visible.to);
+    visible.breakSelected = hasSelection() && selected.from <= end && selected.to > end && visible.to == end
+        && line + 1 < shown().lineCount();
+    return visible;
 }
 
 void TrafficViewModel::printableText(const VisibleLine& line, std::string& out) const
@@ -272,6 +303,6 @@ void TrafficViewModel::printableText(const VisibleLine& line, std::string& out) 
     out.resize(static_cast<std::size_t>(line.to - line.from));
     if (out.empty())
         return;
-    store_.copy(line.from, line.to, out.data());
+    shown().copy(line.from, line.to, out.data());
     makePrintable(out.data(), out.size());
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/text/find_session.h"
+#include "platform/text/hex_dump.h"
 #include "platform/text/text_motion.h"
 #include "platform/text/text_store.h"
 #include "platform/text/view_keys.h"
@@ -26,6 +27,7 @@ enum ViewChange : unsigned {
     kCaretMoved = 4,
     kScrolled = 8,
     kFindStatusChanged = 16,
+    kModeChanged = 32, // between the text and the hex dump: the whole text is another
 };
 
 enum class LineEnds { Lf, CrLf };
@@ -66,8 +68,9 @@ enum class ScrollAxis { Vertical, Horizontal };
 struct MenuEntry {
     ViewCommand command;
     const char* label; // with its mnemonic
-    const char* shortcut;
+    const char* shortcut; // "" for none
     bool separatorBefore;
+    bool checkable = false; // checked as TrafficViewModel::checked() says
 };
 
 // What a host does for the commands that need its system.
@@ -79,8 +82,11 @@ public:
     virtual void closeFind() = 0;
     // A search has started: run continueFind() on the passes of the event loop until it ends.
     virtual void continueSearch() = 0;
-    // The Copy, Select All and Find... menu, at the caret.
+    // The context menu, at the caret.
     virtual void openContextMenu() = 0;
+    // Asks for a file in the platform's save dialog and writes the received bytes there
+    // (TrafficViewModel::heldStore().receivedSnapshot()).
+    virtual void saveAs() = 0;
 
 protected:
     ~TrafficViewHost() = default;
@@ -96,11 +102,13 @@ void makePrintable(char* bytes, std::size_t count);
 class TrafficViewModel {
 public:
     static constexpr int kWheelLines = 3;
-    // Copy, Select All, a separator, Find...
-    static constexpr std::array<MenuEntry, 3> kContextMenu{
+    // Copy, Select All, a separator, Find..., a separator, Hex (checked in the dump), Save As...
+    static constexpr std::array<MenuEntry, 5> kContextMenu{
         MenuEntry{ViewCommand::Copy, "&Copy", "Ctrl+C", false},
         MenuEntry{ViewCommand::SelectAll, "Select &All", "Ctrl+A", false},
         MenuEntry{ViewCommand::Find, "&Find...", "Ctrl+F", true},
+        MenuEntry{ViewCommand::ToggleHex, "&Hex", "Ctrl+H", true, true},
+        MenuEntry{ViewCommand::SaveAs, "&Save As...", "", false},
     };
 
     explicit TrafficViewModel(std::int64_t capacity = TextStore::kDefaultCapacity);
@@ -115,7 +123,18 @@ public:
     void setCapacity(std::int64_t maxCharacters);
     // The host's once-a-pass catch-up after appends.
     void flush();
-    const TextStore& store() const { return store_; }
+    // The text shown: the store's, or in hex mode the dump of its received bytes. Offsets, lines,
+    // caret and selection are all of this text.
+    const ViewText& store() const { return shown(); }
+    // What the view holds, the received bytes among it.
+    const TextStore& heldStore() const { return store_; }
+
+    // Between the text and the hex dump of the same bytes; the caret and the top line keep about their
+    // place, the selection goes.
+    void setHex(bool hex);
+    bool hex() const { return hex_; }
+    // The check mark of a checkable menu entry.
+    bool checked(ViewCommand command) const { return command == ViewCommand::ToggleHex && hex_; }
 
     // The lines and columns that fit the host's window; page moves go by the lines.
     void setPage(std::int64_t lines, std::int64_t columns);
@@ -195,11 +214,19 @@ public:
     }
 
 private:
+    const ViewText& shown() const
+    {
+        if (hex_)
+            return dump_;
+        return store_;
+    }
     void followStore();
     // The selection and scrolling after text came in at the end.
     void followAppend();
 
     TextStore store_;
+    HexDump dump_;
+    bool hex_ = false;
     std::int64_t anchor_ = 0;
     std::int64_t caret_ = 0;
     // Up, Down and the page keys keep to this column across shorter lines.

@@ -6,10 +6,10 @@ void TrafficViewModel::move(Move move, bool extend)
     if (!isVerticalMove(move))
         goalColumn_ = -1;
     else if (goalColumn_ < 0)
-        goalColumn_ = lineColumnAt(store_, caret_).column;
+        goalColumn_ = lineColumnAt(shown(), caret_).column;
 
     const std::int64_t page = std::max<std::int64_t>(1, pageLines_);
-    std::int64_t to = moved(store_, caret_, move, goalColumn_, page);
+    std::int64_t to = moved(shown(), caret_, move, goalColumn_, page);
     // Without Shift, Left and Right first collapse a selection to its near edge, as edits do.
     if (!extend && hasSelection() && move == Move::PreviousChar)
         to = selection().from;
@@ -39,10 +39,10 @@ void TrafficViewModel::click(std::int64_t row, std::int64_t column, int clicks, 
     const std::int64_t at = offsetAtCell(row, column);
     goalColumn_ = -1;
     if (clicks == 2) {
-        const TextRange word = wordAt(store_, at);
+        const TextRange word = wordAt(shown(), at);
         select(word.from, word.to);
     } else if (clicks >= 3) {
-        const TextRange line = lineSegment(store_, at);
+        const TextRange line = lineSegment(shown(), at);
         select(line.from, line.to);
     } else {
         select(extend ? anchor_ : at, at);
@@ -88,7 +88,9 @@ bool TrafficViewModel::enabled(ViewCommand command) const
     case ViewCommand::Copy:
         return hasSelection();
     case ViewCommand::SelectAll:
-        return store_.size() > 0;
+        return shown().size() > 0;
+    case ViewCommand::SaveAs:
+        return store_.receivedEnd() > store_.receivedBegin();
     default:
         return true;
     }
@@ -101,6 +103,9 @@ ViewCommand TrafficViewModel::run(ViewCommand command)
     switch (command) {
     case ViewCommand::SelectAll:
         selectAll();
+        return ViewCommand::None;
+    case ViewCommand::ToggleHex:
+        setHex(!hex_);
         return ViewCommand::None;
     case ViewCommand::FindNext:
     case ViewCommand::FindPrevious:
@@ -127,7 +132,12 @@ void TrafficViewModel::setFindOpen(bool open)
 
 void TrafficViewModel::find(SearchDirection direction)
 {
-    find_.start(direction, selection());
+    // In the dump a query of hex pairs is looked for as bytes, from the bytes of the selection's cells.
+    const TextRange selected = selection();
+    const TextRange bytes{dump_.receivedAt(selected.from),
+        selected.to > selected.from ? dump_.receivedAt(selected.to - 1) + 1 : dump_.receivedAt(selected.from)};
+    if (!hex_ || !find_.startBytes(direction, bytes))
+        find_.start(direction, selected);
     changes_ |= kFindStatusChanged;
     continueFind();
 }
@@ -137,7 +147,9 @@ void TrafficViewModel::continueFind()
     if (!find_.running())
         return;
     const FindStatus before = find_.status();
-    const std::optional<TextRange> match = find_.runPass(store_);
+    std::optional<TextRange> match = find_.runPass(find_.searchingBytes() ? dump_.receivedBytes() : shown());
+    if (match && find_.searchingBytes())
+        match = dump_.cellsOf(match->from, match->to);
     if (!find_.running() || find_.status() != before)
         changes_ |= kFindStatusChanged;
     if (!match)
@@ -167,6 +179,9 @@ void carryOut(ViewCommand command, TrafficViewHost& host)
         break;
     case ViewCommand::ContextMenu:
         host.openContextMenu();
+        break;
+    case ViewCommand::SaveAs:
+        host.saveAs();
         break;
     default:
         break;

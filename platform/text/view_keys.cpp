@@ -43,6 +43,7 @@ constexpr std::array kBindings{
     command(ViewKey::G, kControlModifier, ViewCommand::FindNext),
     command(ViewKey::G, kControlModifier | kShiftModifier, ViewCommand::FindPrevious),
     command(ViewKey::F10, kShiftModifier, ViewCommand::ContextMenu),
+    command(ViewKey::H, kControlModifier, ViewCommand::ToggleHex),
 };
 
 } // namespace

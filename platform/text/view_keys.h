@@ -19,6 +19,7 @@ enum class ViewKey {
     C,
     F,
     G,
+    H,
     F3,
     F10,
     Enter,
@@ -39,6 +40,8 @@ enum class ViewCommand {
     FindPrevious,
     CloseFind,
     ContextMenu, // at the caret
+    ToggleHex, // between the text and the hex dump
+    SaveAs, // the received bytes to a file
 };
 
 struct KeyAction {

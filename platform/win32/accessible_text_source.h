@@ -12,7 +12,8 @@
 
 class AccessibleTextSource {
 public:
-    virtual const TextStore& Store() const = 0;
+    // The text shown: the store's, or the hex dump of its received bytes.
+    virtual const ViewText& Store() const = 0;
     virtual HWND Window() const = 0;
     virtual std::int64_t Caret() const = 0;
     // from <= to; empty when nothing is selected.

@@ -50,7 +50,7 @@ void TrafficViewAccessibility::RaiseEvent(int eventId)
 
 void TrafficViewAccessibility::TextFlushed()
 {
-    const TextStore& store = source_.Store();
+    const ViewText& store = source_.Store();
     const std::int64_t from = announcedFrom(announcedEnd_, store.beginOffset(), store.endOffset());
     const std::int64_t end = store.endOffset();
     announcedEnd_ = end;
@@ -75,6 +75,13 @@ void TrafficViewAccessibility::TextReplaced()
     if (source_.Window())
         NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, source_.Window(), OBJID_CLIENT, CHILDID_SELF);
     RaiseEvent(uia::kTextChangedEvent);
+}
+
+void TrafficViewAccessibility::ModeChanged(const wchar_t* mode)
+{
+    TextReplaced();
+    if (provider_ && library_->ClientsAreListening())
+        library_->RaiseNotification(provider_, mode);
 }
 
 void TrafficViewAccessibility::SelectionChanged()

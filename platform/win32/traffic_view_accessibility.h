@@ -33,6 +33,8 @@ public:
     // After the view's flush. Text that replaced everything is not announced, only changed.
     void TextFlushed();
     void TextReplaced();
+    // Between the text and the hex dump: the text is replaced, and a reader hears which one it is now.
+    void ModeChanged(const wchar_t* mode);
     void SelectionChanged();
     // The window is going: clients holding the provider are told it is no longer there.
     void WindowDestroyed();

@@ -80,9 +80,11 @@ void TrafficViewWindow::ShowContextMenu(LPARAM position)
     for (const MenuEntry& entry : TrafficViewModel::kContextMenu) {
         if (entry.separatorBefore)
             AppendMenuA(menu.get(), MF_SEPARATOR, 0, nullptr);
-        const std::string label = std::string(entry.label) + '\t' + entry.shortcut;
-        AppendMenuA(
-            menu.get(), MF_STRING | (model_.enabled(entry.command) ? MF_ENABLED : MF_GRAYED), id++, label.c_str());
+        const std::string label = std::string(entry.label) + (*entry.shortcut ? "\t" : "") + entry.shortcut;
+        AppendMenuA(menu.get(),
+            MF_STRING | (model_.enabled(entry.command) ? MF_ENABLED : MF_GRAYED)
+                | (model_.checked(entry.command) ? MF_CHECKED : MF_UNCHECKED),
+            id++, label.c_str());
     }
     const auto chosen = static_cast<UINT>(
         TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window_, nullptr));

@@ -46,7 +46,7 @@ bool IsEndpoint(TextPatternRangeEndpoint endpoint)
 }
 
 // The text as UTF-16: each byte is a Latin-1 character, as the view draws it.
-BSTR ToBstr(const TextStore& store, std::int64_t from, std::int64_t to)
+BSTR ToBstr(const ViewText& store, std::int64_t from, std::int64_t to)
 {
     const auto length = static_cast<UINT>(to - from);
     const BSTR text = SysAllocStringLen(nullptr, length);
@@ -122,7 +122,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE ExpandToEnclosingUnit(uia::TextUnit unit) override
     {
-        const TextStore* store = Store();
+        const ViewText* store = Store();
         if (!store)
             return uia::kElementNotAvailable;
         Clamp();
@@ -142,7 +142,7 @@ public:
     {
         if (const HRESULT refused = Prepared(result))
             return refused;
-        const TextStore* store = Store();
+        const ViewText* store = Store();
         if (!text)
             return E_INVALIDARG;
         Clamp();
@@ -214,7 +214,7 @@ public:
     {
         if (const HRESULT refused = Prepared(result))
             return refused;
-        const TextStore* store = Store();
+        const ViewText* store = Store();
         if (maxLength < -1)
             return E_INVALIDARG;
         Clamp();
@@ -228,7 +228,7 @@ public:
         if (!result)
             return E_POINTER;
         *result = 0;
-        const TextStore* store = Store();
+        const ViewText* store = Store();
         if (!store)
             return uia::kElementNotAvailable;
         Clamp();
@@ -252,7 +252,7 @@ public:
         if (!result)
             return E_POINTER;
         *result = 0;
-        const TextStore* store = Store();
+        const ViewText* store = Store();
         if (!store)
             return uia::kElementNotAvailable;
         if (!IsEndpoint(endpoint))
@@ -327,7 +327,7 @@ private:
         return *result ? S_OK : E_OUTOFMEMORY;
     }
 
-    const TextStore* Store() const
+    const ViewText* Store() const
     {
         const AccessibleTextSource* source = provider_->Source();
         return source ? &source->Store() : nullptr;
@@ -336,7 +336,7 @@ private:
     // Ends within what is held, in order. Called before every use: the view drops old lines.
     void Clamp() const
     {
-        if (const TextStore* store = Store()) {
+        if (const ViewText* store = Store()) {
             start_ = std::clamp(start_, store->beginOffset(), store->endOffset());
             end_ = std::clamp(end_, start_, store->endOffset());
         }

@@ -182,7 +182,7 @@ HRESULT TrafficViewUiaProvider::get_DocumentRange(uia::ITextRangeProvider** resu
 {
     if (const HRESULT refused = Prepared(result))
         return refused;
-    const TextStore& store = source_->Store();
+    const ViewText& store = source_->Store();
     return NewRange(this, store.beginOffset(), store.endOffset(), result);
 }
 

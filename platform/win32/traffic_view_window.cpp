@@ -92,6 +92,8 @@ void TrafficViewWindow::Sync()
         UpdateScrollBars();
     if (changes & kFindStatusChanged && findBar_)
         findBar_->SetStatus(findStatusText(model_.findStatus()));
+    if (changes & kModeChanged)
+        accessibility_.ModeChanged(model_.hex() ? L"Hex view" : L"Text view");
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
     if (changes & (kSelectionChanged | kCaretMoved))
@@ -214,7 +216,7 @@ void TrafficViewWindow::Paint()
         = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(ANSI_FIXED_FONT));
     const COLORREF text = GetSysColor(IsWindowEnabled(window_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
     const COLORREF back = GetSysColor(COLOR_WINDOW);
-    const TextStore& store = model_.store();
+    const ViewText& store = model_.store();
     const auto rows = static_cast<int>(model_.pageLines()) + 1;
     for (int row = 0; row < rows; ++row) {
         const int y = kMargin + row * lineHeight_;
@@ -366,13 +368,16 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_CONTEXTMENU:
         ShowContextMenu(lParam);
         return 0;
+    case kSaveEnded:
+        FinishSave();
+        return 0;
     // What assistive tools and GetWindowText read: the text from its oldest held byte.
     case WM_GETTEXTLENGTH:
         return ClampToInt(model_.store().size());
     case WM_GETTEXT: {
         if (wParam == 0 || lParam == 0)
             return 0;
-        const TextStore& store = model_.store();
+        const ViewText& store = model_.store();
         const std::int64_t count = std::min<std::int64_t>(store.size(), static_cast<std::int64_t>(wParam) - 1);
         auto* out = reinterpret_cast<char*>(lParam);
         store.copy(store.beginOffset(), store.beginOffset() + count, out);

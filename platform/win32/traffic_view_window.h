@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/received_save.h"
 #include "platform/text/traffic_view_model.h"
 #include "platform/win32/accessible_text_source.h"
 #include "platform/win32/display_scale.h"
@@ -44,7 +45,7 @@ public:
     void SetAccessibleName(const std::string& name) { accessibility_.SetName(name); }
 
     // What assistive tools reach of the view.
-    const TextStore& Store() const override { return model_.store(); }
+    const ViewText& Store() const override { return model_.store(); }
     std::int64_t Caret() const override { return model_.caret(); }
     TextRange Selection() const override { return model_.selection(); }
     TextRange VisibleText() const override { return model_.visibleRange(); }
@@ -96,6 +97,7 @@ private:
         void closeFind() override { view_.CloseFind(); }
         void continueSearch() override { view_.ContinueSearch(); }
         void openContextMenu() override { view_.ShowContextMenu(-1); }
+        void saveAs() override { view_.SaveAs(); }
 
     private:
         TrafficViewWindow& view_;
@@ -106,6 +108,14 @@ private:
     void OpenFind(bool focus);
     void CloseFind();
     void ContinueSearch();
+
+    // "Save As..." (traffic_view_save.cpp): the system's save dialog, the bytes written on a thread of
+    // their own, which posts the window kSaveEnded when done.
+    static constexpr UINT kSaveEnded = WM_APP + 1;
+    void SaveAs();
+    void FinishSave();
+    // Tells of a failed save in a message box.
+    void FinishSaveWith(SaveError error);
     void OnFindQueryChanged(const std::u16string& query, bool matchCase) override;
     void OnFindRequested(SearchDirection direction) override;
     void OnFindClosed() override;
@@ -125,6 +135,8 @@ private:
     int charWidth_ = 8;
     int lineHeight_ = 16;
     std::string lineBuffer_;
+    std::unique_ptr<ReceivedSave> save_;
+    std::wstring savePath_;
     // Last: it reaches the members above until it goes.
     TrafficViewAccessibility accessibility_{*this};
 };

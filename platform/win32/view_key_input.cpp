@@ -21,8 +21,8 @@ ViewKey ViewKeyOf(WPARAM virtualKey)
         Pair{VK_UP, ViewKey::Up}, Pair{VK_DOWN, ViewKey::Down}, Pair{VK_PRIOR, ViewKey::PageUp},
         Pair{VK_NEXT, ViewKey::PageDown}, Pair{VK_HOME, ViewKey::Home}, Pair{VK_END, ViewKey::End},
         Pair{VK_INSERT, ViewKey::Insert}, Pair{'A', ViewKey::A}, Pair{'C', ViewKey::C}, Pair{'F', ViewKey::F},
-        Pair{'G', ViewKey::G}, Pair{VK_F3, ViewKey::F3}, Pair{VK_F10, ViewKey::F10}, Pair{VK_RETURN, ViewKey::Enter},
-        Pair{VK_ESCAPE, ViewKey::Escape}};
+        Pair{'G', ViewKey::G}, Pair{'H', ViewKey::H}, Pair{VK_F3, ViewKey::F3}, Pair{VK_F10, ViewKey::F10},
+        Pair{VK_RETURN, ViewKey::Enter}, Pair{VK_ESCAPE, ViewKey::Escape}};
     for (const Pair& pair : kKeys)
         if (pair.virtualKey == virtualKey)
             return pair.key;

@@ -492,10 +492,26 @@ class AcceptanceRun:
         log(f"screenshot: {shot} ({colours} colours, deviation {deviation:.3f})")
         self.keep_screenshot(shot)
 
+    def hex_screenshot(self):
+        """Ctrl+H in the view of what the server sent shows the hex dump of its bytes, pictured for the
+        README; Ctrl+H again brings the text back."""
+        kb = self.keyboard
+        kb.focus_moved_on(LOCKED | {CLIENT_SEND, SERVER_SEND})
+        kb.go(TO_CLIENT_VIEW, LOCKED | {CLIENT_SEND, SERVER_SEND}, backwards=True)
+        kb.keys("ctrl+h")
+        time.sleep(1.0)
+        shot = os.path.join(self.build_dir, "screenshot-hex.png")
+        self.display.screenshot(self.window, shot)
+        self.keep_screenshot(shot, "BRINDLE_HEX_SCREENSHOT")
+        kb.keys("ctrl+h")
+        time.sleep(0.5)
+        log(f"hex view: {shot}")
+
     @staticmethod
-    def keep_screenshot(shot):
-        """Copied to $BRINDLE_SCREENSHOT when that is set, for the README's picture."""
-        target = os.environ.get("BRINDLE_SCREENSHOT")
+    def keep_screenshot(shot, variable="BRINDLE_SCREENSHOT"):
+        """Copied to $BRINDLE_SCREENSHOT (or the variable named) when that is set, for the README's
+        pictures."""
+        target = os.environ.get(variable)
         if target:
             shutil.copyfile(shot, target)
             log(f"screenshot copied to {target}")
@@ -518,6 +534,7 @@ class AcceptanceRun:
         self.fetch_with_auto()
         self.exchange_by_hand()
         self.screenshot()
+        self.hex_screenshot()
         self.close_with_escape()
 
     def diagnose(self):

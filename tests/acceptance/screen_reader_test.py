@@ -155,6 +155,7 @@ class Window:
     def __init__(self, reader, frame):
         self.reader = reader
         self.pyatspi = reader.pyatspi
+        self.frame = frame
         self.by_name = {}
         self.status = {}  # caption -> status line
         for control in reader.controls(frame):
@@ -287,6 +288,41 @@ def check_find(window, env):
     log("find: the field read by its name, the match selected, \"Not found\" read out, Escape closed it")
 
 
+def check_hex(window, env):
+    """The view's context menu (Shift+F10) has "Hex": chosen by its key, the view reads as the dump of
+    its bytes, line by line, and a reader hears "Hex view"; Ctrl+H brings the text back. (Qt 6.4 puts
+    no popup menu on the bus, so the menu is driven from the keyboard.)"""
+    name = "Local Client (to remote server)"
+    view = window.by_name[name]
+    view.queryComponent().grabFocus()
+    window.reader.wait_for(lambda: window.state(name, window.pyatspi.STATE_FOCUSED), "the view's focus")
+    pyatspi = window.pyatspi
+
+    def press(keys):
+        subprocess.run(["xdotool", "key", "--clearmodifiers", keys], env=env, check=True, timeout=10)
+
+    def showing(role_names, item_name):
+        found = pyatspi.findAllDescendants(view.parent, lambda acc: acc.name == item_name
+                                           and acc.getRoleName() in role_names
+                                           and acc.getState().contains(pyatspi.STATE_SHOWING))
+        return found[0] if found else None
+
+    press("shift+F10")
+    press("h")
+    first = "000000000000  47 45 54 20 2f 68 65 6c  6c 6f 2e 74 78 74 20 48  GET /hello.txt H"
+    window.reader.wait_for(lambda: window.view_text(name).startswith(first), "the dump of the request in the view")
+    text = view.queryText()
+    line, start, end = text.getTextAtOffset(0, pyatspi.TEXT_BOUNDARY_LINE_START)
+    second, _, _ = text.getTextAtOffset(end, pyatspi.TEXT_BOUNDARY_LINE_START)
+    if line.rstrip("\n") != first or not second.startswith("000000000010  54 54 50 2f 31 2e 30 0d  0a 0d 0a"):
+        raise Failure(f"the dump reads line by line as {line!r}, {second!r}")
+    window.reader.wait_for(lambda: showing(("status bar",), "Hex view"), '"Hex view" read out')
+    press("ctrl+h")
+    window.reader.wait_for(lambda: window.view_text(name).startswith("GET /hello.txt HTTP/1.0"),
+                           "Ctrl+H to bring the text back")
+    log('"Hex" from the context menu: the dump read line by line, "Hex view" read out; Ctrl+H back to the text')
+
+
 def relay(window, listen_port, dest_port):
     window.type_into("Listen Port", str(listen_port))
     window.type_into("Destination Port", str(dest_port))
@@ -348,6 +384,7 @@ def run(brindle, work, children):
     check_auto_boxes(window)
     relay(window, free_port(), dest_port)
     check_find(window, env)
+    check_hex(window, env)
     window.act("Cancel", "Press")
     try:
         code = program.wait(timeout=10)

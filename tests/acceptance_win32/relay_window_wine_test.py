@@ -212,6 +212,40 @@ class WineAcceptanceRun(common.AcceptanceRun):
             raise Failure(f"find and the menu's Copy put {clip.stdout!r} on the clipboard, not 'SimpleHTTP'")
         log("Ctrl+F found and selected a word; the context menu's Copy put it on the clipboard")
 
+    def hex_view(self):
+        """The view's context menu (Shift+F10) has "Hex" (H): the view then holds the hex dump of the
+        reply, as a screen reader in another process reads its text; Ctrl+H brings the text back."""
+        kb = self.keyboard
+        kb.keys("shift+F10")
+        time.sleep(1.0)
+        kb.keys("h")
+        time.sleep(1.0)
+        first = "000000000000  48 54 54 50 2f 31 2e 30  20 32 30 30"
+        texts = self.probe_texts()
+        if not texts.get(1013, "").startswith(first):
+            raise Failure(f"after Hex the view reads {texts.get(1013)!r}, not {first!r}...")
+        full = self.capture("desktop-hex")
+        shot = os.path.join(self.build_dir, "screenshot-hex-windows.png")
+        subprocess.run(["convert", full, "-trim", "+repage", shot], env=self.display.env, check=True, timeout=30,
+                       capture_output=True)
+        self.keep_screenshot(shot, "BRINDLE_HEX_SCREENSHOT")
+        kb.keys("ctrl+h")
+        time.sleep(1.0)
+        texts = self.probe_texts()
+        if not texts.get(1013, "").startswith("HTTP/1.0 200"):
+            raise Failure(f"after Ctrl+H the view reads {texts.get(1013)!r}, not its text")
+        log("the context menu's Hex showed the dump, read through the window's text; Ctrl+H brought the text back")
+
+    def probe_texts(self):
+        result = subprocess.run([self.wine, self.probe, "Windows Brindle", "brindle"], env=self.wine_env(),
+                                capture_output=True, text=True, timeout=min(60, max(common.remaining(), 1)))
+        texts = {}
+        for line in result.stdout.splitlines():
+            parts = line.split(" ", 2)
+            if parts[0] == "text" and len(parts) >= 2:
+                texts[int(parts[1])] = parts[2] if len(parts) == 3 else ""
+        return texts
+
     def screen_reader(self):
         """Another process reads the window as a screen reader would: oleacc's objects of every
         control, UI Automation's elements of the views. (Wine 8 cannot hand a client the views' Text
@@ -271,6 +305,7 @@ class WineAcceptanceRun(common.AcceptanceRun):
         self.screen_reader()
         self.screenshot()
         self.view_find_and_copy()
+        self.hex_view()
         self.close_with_escape()
 
     def stop_wine(self):

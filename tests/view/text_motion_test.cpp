@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, TextMotionMoves,
 
 struct RangeCase {
     const char* name;
-    TextRange (*range)(const TextStore&, std::int64_t);
+    TextRange (*range)(const ViewText&, std::int64_t);
     std::int64_t offset;
     TextRange expected;
 };

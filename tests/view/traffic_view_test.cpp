@@ -420,6 +420,21 @@ void TrafficViewTest::contextMenuSelectsAllAndCopies()
     action(menu, "&Copy")->trigger();
     menu->close();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("a\nb"));
+
+    // "Hex" carries a check mark; chosen, the view shows the dump of its received bytes.
+    window.view->appendTraffic("hi", TrafficFormat{});
+    menu = openMenu();
+    QVERIFY(menu);
+    QVERIFY(action(menu, "&Hex")->isCheckable());
+    QVERIFY(!action(menu, "&Hex")->isChecked());
+    action(menu, "&Hex")->trigger();
+    menu->close();
+    QCOMPARE(window.view->text(), "000000000000  68 69" + std::string(45, ' ') + "hi");
+    menu = openMenu();
+    QVERIFY(menu);
+    QVERIFY(action(menu, "&Hex")->isChecked());
+    QVERIFY(action(menu, "&Save As...")->isEnabled());
+    menu->close();
 }
 
 void TrafficViewTest::accessibleInterfaceReportsText()
