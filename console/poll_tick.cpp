@@ -46,7 +46,7 @@ void CRelayDlg::PollClientSide()
     if (remoteServerSocket == kNoSocket)
         return;
     if (remoteServerConnected == 0) {
-        ConnectRemoteServer(kConnectPollsPerTick);
+        ConnectRemoteServer();
         if (remoteServerConnected == 0)
             return;
     }

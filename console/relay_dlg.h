@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/capture_queue.h"
 #include "console/send_rate.h"
@@ -26,9 +27,11 @@ inline constexpr int kReceiveChunkSize = 4096;
 inline constexpr int kBulkPassBytes = 1 << 20;
 // Pending connections the listening socket queues for the one client taken at a time.
 inline constexpr int kListenBacklog = 5;
-// Checks of a pending connect: on a "Connect" click, and on each tick while it is still pending.
-inline constexpr int kConnectPollsOnClick = 20;
-inline constexpr int kConnectPollsPerTick = 10;
+// How long an attempt to connect to one address of the destination may stay unanswered before
+// the next address is tried, or the attempt is reported as timed out.
+inline constexpr std::chrono::seconds kConnectAttemptTimeout{10};
+// The most a look at a just-started attempt waits for the system to complete it.
+inline constexpr int kConnectFirstLookMs = 20;
 // The low four bits of a system command are the system's own; the rest names the command.
 inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 
@@ -79,7 +82,7 @@ public:
     SocketHandle RemoteServerSocket() const { return remoteServerSocket; }
     int RemoteServerConnected() const { return remoteServerConnected; }
     int PollTimerRunning() const { return pollTimerRunning; }
-    const SocketAddressIn& RemoteServerAddress() const { return remoteServerAddress; }
+    const SocketAddress& RemoteServerAddress() const { return remoteServerAddress; }
     const CaptureQueue& ToClientQueue() const { return toClientQueue; }
     const CaptureQueue& ToServerQueue() const { return toServerQueue; }
     std::int64_t ServerReceivedBytes() const { return serverReceivedBytes; }
@@ -125,7 +128,6 @@ private:
     int ValidatePorts();
     int StartListening();
     int GetListenPort();
-    static int FillAnyAddress(SocketAddressIn& address, int port);
     void OnListening();
     SocketHandle AcceptRemoteClient();
     void OnRemoteClientConnected(SocketHandle socket);
@@ -134,10 +136,20 @@ private:
     void OnConnect();
     int ValidateHost();
     int SetNoDelay(SocketHandle socket);
-    int ConnectRemoteServer(int maxPolls);
+    // Starts the connection, or looks at the attempt under way; 1 once connected.
+    int ConnectRemoteServer();
     int GetDestPort();
-    // On failure *errorCode (when given) receives the reason in sockets numbering.
-    int ResolveAddress(int port, std::string host, SocketAddressIn& address, int* errorCode = nullptr);
+    // Every address the host text stands for, with the port. On failure *errorCode (when given)
+    // receives the reason in sockets numbering.
+    int ResolveAddress(int port, std::string host, std::vector<SocketAddress>& addresses, int* errorCode = nullptr);
+    // What a failed attempt reports on the client line when no address is left to try.
+    struct AttemptFailure {
+        const char* message;
+        int code;
+    };
+    enum class AttemptStart { Connected, Pending, Failed };
+    // A new socket connecting to one address; on failure it is closed again and `failure` says why.
+    AttemptStart StartAttempt(const SocketAddress& address, AttemptFailure& failure);
     void OnRemoteServerConnected(SocketHandle socket);
 
     using Handler = void (CRelayDlg::*)();
@@ -193,7 +205,11 @@ private:
     ForwardRequest toClientRequest_;
     ForwardRequest toServerRequest_;
     SocketHandle listenSocket = kNoSocket;
-    SocketAddressIn remoteServerAddress{};
+    SocketAddress remoteServerAddress{};
+    // The destination's addresses in the resolver's order, and the next one to try.
+    std::vector<SocketAddress> destinationAddresses_;
+    std::size_t nextDestination_ = 0;
+    std::chrono::steady_clock::time_point attemptDeadline_{};
     int remoteServerConnected = 0;
     SocketHandle remoteServerSocket = kNoSocket;
     // 64-bit so that the counts stay true past 2 GiB.
