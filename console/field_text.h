@@ -2,7 +2,6 @@
 #ifndef BRINDLE_CONSOLE_FIELD_TEXT_H
 #define BRINDLE_CONSOLE_FIELD_TEXT_H
 
-#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -18,15 +17,6 @@ inline bool IsBlank(const std::string& text)
 inline int LeadingNumber(const std::string& text)
 {
     return static_cast<int>(static_cast<std::uint32_t>(std::strtoll(text.c_str(), nullptr, 10)));
-}
-
-// The low 16 bits of a port number in network byte order.
-inline std::uint16_t HostToNetworkShort(int port)
-{
-    const auto value = static_cast<std::uint16_t>(port);
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<std::uint16_t>((value >> 8) | (value << 8));
-    return value;
 }
 
 #endif
