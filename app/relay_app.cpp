@@ -15,8 +15,6 @@ int CRelayApp::InitInstance()
         return 0;
     }
 
-    // Three-dimensional controls are the only kind this platform draws.
-
     CRelayDlg dlg(host_, sockets_, system_, [this] {
         CAboutDlg about(host_);
         about.DoModal();

@@ -154,7 +154,7 @@ int main(int argc, char* argv[])
         return 1;
     QtDialogHost host(res::RelayDialogTemplate());
     CRelayDlg dlg(host, sockets, system);
-    relay_bench::TimedEvents events(dlg, system, arguments.logTicks);
+    relay_bench::TimedEvents events(dlg, host, system, arguments.logTicks);
 
     // A thread rings an eventfd every 5 ms, and a notifier on it is served in every pass of the
     // event loop that serves input (the display's connection and the accessibility bus come in the

@@ -153,7 +153,7 @@ int main(int argc, char* argv[])
         return 1;
     Win32DialogHost host(GetModuleHandleA(nullptr), IDD_RELAY_DIALOG);
     CRelayDlg dlg(host, sockets, system);
-    relay_bench::TimedEvents events(dlg, system, arguments.logTicks);
+    relay_bench::TimedEvents events(dlg, host, system, arguments.logTicks);
     BenchTimers timers(host, arguments.listenPort, arguments.destPort, argv[3]);
     events.afterInit = [&timers] { timers.Start(); };
     events.otherTimers = [&timers](unsigned timerId) { timers.OnTimer(timerId); };

@@ -9,12 +9,14 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <string_view>
 
 #include "console/relay_dlg.h"
 #include "platform/system_services.h"
+#include "res/resource.h"
 
 namespace relay_bench {
 
@@ -78,8 +80,9 @@ private:
 // poll timer go to `otherTimers` when it is set (a driver's own), to the console otherwise.
 class TimedEvents final : public DialogEvents {
 public:
-    TimedEvents(CRelayDlg& dlg, const WaitTimingServices& system, bool logTicks)
+    TimedEvents(CRelayDlg& dlg, const DialogHost& host, const WaitTimingServices& system, bool logTicks)
         : dlg_(dlg)
+        , host_(host)
         , system_(system)
         , logTicks_(logTicks)
     { }
@@ -151,7 +154,8 @@ public:
             std::printf(" peak_commit_kib %" PRId64, p.peakCommitKib);
         std::printf(" server_received %" PRId64 " server_sent %" PRId64 " client_received %" PRId64
                     " client_sent %" PRId64 "\n",
-            dlg_.ServerReceivedBytes(), dlg_.ServerSentBytes(), dlg_.ClientReceivedBytes(), dlg_.ClientSentBytes());
+            Counter(IDC_SERVER_RECEIVED), Counter(IDC_SERVER_SENT), Counter(IDC_CLIENT_RECEIVED),
+            Counter(IDC_CLIENT_SENT));
         std::fflush(stdout);
     }
 
@@ -168,19 +172,26 @@ private:
     // last one started, what it took in from each side and what waits in each queue after it.
     void LogTick(Clock::duration took, Clock::duration waited, Clock::duration gap, std::clock_t cpu)
     {
-        const std::int64_t fromClient = dlg_.ServerReceivedBytes() - loggedFromClient_;
-        const std::int64_t fromServer = dlg_.ClientReceivedBytes() - loggedFromServer_;
-        loggedFromClient_ = dlg_.ServerReceivedBytes();
-        loggedFromServer_ = dlg_.ClientReceivedBytes();
+        const std::int64_t fromClientTotal = Counter(IDC_SERVER_RECEIVED);
+        const std::int64_t fromServerTotal = Counter(IDC_CLIENT_RECEIVED);
+        const std::int64_t fromClient = fromClientTotal - loggedFromClient_;
+        const std::int64_t fromServer = fromServerTotal - loggedFromServer_;
+        loggedFromClient_ = fromClientTotal;
+        loggedFromServer_ = fromServerTotal;
         std::fprintf(stderr,
             "tick_ms %.1f waited_ms %.1f cpu_ms %.1f gap_ms %.1f from_client %" PRId64 " from_server %" PRId64
             " queued_to_server %" PRId64 " queued_to_client %" PRId64 "\n",
             Milliseconds(took), Milliseconds(waited), 1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC,
-            Milliseconds(gap), fromClient, fromServer, dlg_.ToServerQueue().QueuedBytes(),
-            dlg_.ToClientQueue().QueuedBytes());
+            Milliseconds(gap), fromClient, fromServer, fromClientTotal - Counter(IDC_CLIENT_SENT),
+            fromServerTotal - Counter(IDC_SERVER_SENT));
     }
 
+    // A byte counter as its field shows it. The counters are never reset here and no chunk is
+    // lost, so what one side read and the other has not sent is what waits in its queue.
+    std::int64_t Counter(int fieldId) const { return std::strtoll(host_.GetControlText(fieldId).c_str(), nullptr, 10); }
+
     CRelayDlg& dlg_;
+    const DialogHost& host_;
     const WaitTimingServices& system_;
     const bool logTicks_;
     std::int64_t ticks_ = 0;

@@ -20,3 +20,5 @@ set(CPACK_PACKAGE_FILE_NAME brindle-${PROJECT_VERSION}-${brindle_windows_arch})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+
+include(${CMAKE_CURRENT_LIST_DIR}/windows_installer.cmake)

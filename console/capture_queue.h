@@ -20,7 +20,6 @@ public:
 
     std::int32_t Length() const;
     const char* Data() const { return reinterpret_cast<const char*>(memory_ + 4); }
-    unsigned char* Memory() const { return memory_; }
 
     // Lays a chunk out in memory of at least length + kOverhead zero-filled bytes.
     static CaptureBlock Fill(unsigned char* memory, const char* bytes, std::int32_t length);

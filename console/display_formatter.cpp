@@ -4,8 +4,8 @@
 
 #include "console/relay_dlg.h"
 
-void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers)
+void CRelayDlg::FormatToView(const char* bytes, int length, int viewId, bool crlf, bool buffers)
 {
     host_.AppendTrafficToEnd(
-        viewId, std::string_view(bytes, static_cast<std::size_t>(length)), TrafficFormat{crlf != 0, buffers != 0});
+        viewId, std::string_view(bytes, static_cast<std::size_t>(length)), TrafficFormat{crlf, buffers});
 }

@@ -55,109 +55,62 @@ CRelayDlg::SendResult CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle soc
     return result;
 }
 
-bool CRelayDlg::SendRequested(
-    ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter, SendRate& rate)
+bool CRelayDlg::SendRequested(Direction& half)
 {
+    ForwardRequest& request = half.request;
     if (request.bytes > 0) {
-        const SendResult result = SendQueue(queue, socket, request.bytes);
-        rate.Record(result.sent, result.took);
-        UpdateCounter(counter, result.sent, 0);
+        const SendResult result = SendQueue(half.queue, half.peer, request.bytes);
+        half.rate.Record(result.sent, result.took);
+        UpdateCounter(half.sent, result.sent);
         // A failure ends this forwarding: the rest waits for the next "Send" or "Auto" tick.
-        request.bytes = result.failed ? 0 : std::min(request.bytes - result.sent, queue.QueuedBytes());
+        request.bytes = result.failed ? 0 : std::min(request.bytes - result.sent, half.queue.QueuedBytes());
     }
     return request.closeWhenSent && request.bytes == 0;
 }
 
-void CRelayDlg::ForwardToServer()
+void CRelayDlg::Forward(Direction& half)
 {
-    if (remoteServerSocket == kNoSocket || remoteServerConnected == 0)
+    if (!Connected(half))
         return;
-    if (IsChecked(IDC_CLIENT_CLEAR_ON_SEND) == 1)
-        OnClientClear();
-    // Everything queued at this moment; chunks that arrive later wait for the next forwarding.
-    toServerRequest_.bytes = toServerQueue.QueuedBytes();
-    ContinueToServer();
+    if (IsChecked(half.controls.clearOnSendBox) == 1)
+        Clear(half);
+    half.request.bytes = half.queue.QueuedBytes();
+    Continue(half);
 }
 
-void CRelayDlg::ForwardToClient()
+void CRelayDlg::Continue(Direction& half)
 {
-    if (remoteClientSocket == kNoSocket)
-        return;
-    if (IsChecked(IDC_SERVER_CLEAR_ON_SEND) == 1)
-        OnServerClear();
-    toClientRequest_.bytes = toClientQueue.QueuedBytes();
-    ContinueToClient();
+    if (Connected(half) && SendRequested(half))
+        Disconnect(half);
 }
 
-void CRelayDlg::ContinueToServer()
+SendRate::Duration CRelayDlg::ForwardingTime(const Direction& half, bool autoTicked)
 {
-    if (remoteServerSocket == kNoSocket || remoteServerConnected == 0)
-        return;
-    if (SendRequested(toServerRequest_, toServerQueue, remoteServerSocket, Counter::ClientSent, toServerRate_))
-        OnClientDisconnect();
-}
-
-void CRelayDlg::ContinueToClient()
-{
-    if (remoteClientSocket == kNoSocket)
-        return;
-    if (SendRequested(toClientRequest_, toClientQueue, remoteClientSocket, Counter::ServerSent, toClientRate_))
-        OnServerDisconnect();
-}
-
-SendRate::Duration CRelayDlg::ForwardingTime(bool toServer, bool autoTicked) const
-{
-    if (toServer) {
-        if (remoteServerSocket == kNoSocket || remoteServerConnected == 0)
-            return SendRate::Duration::zero();
-        return toServerRate_.Predict(autoTicked ? toServerQueue.QueuedBytes() : toServerRequest_.bytes);
-    }
-    if (remoteClientSocket == kNoSocket)
+    if (!Connected(half))
         return SendRate::Duration::zero();
-    return toClientRate_.Predict(autoTicked ? toClientQueue.QueuedBytes() : toClientRequest_.bytes);
+    return half.rate.Predict(autoTicked ? half.queue.QueuedBytes() : half.request.bytes);
 }
 
-void CRelayDlg::CloseWhenSent(ForwardRequest& request, Handler close)
+void CRelayDlg::CloseWhenSent(Direction& half)
 {
-    if (request.bytes == 0)
-        (this->*close)();
+    if (half.request.bytes == 0)
+        Disconnect(half);
     else
-        request.closeWhenSent = true;
+        half.request.closeWhenSent = true;
 }
 
-void CRelayDlg::OnClientClear()
+void CRelayDlg::Clear(const Direction& half)
 {
-    host_.SetControlText(IDC_TO_SERVER_VIEW, "");
+    host_.SetControlText(half.controls.view, "");
 }
 
-void CRelayDlg::OnServerClear()
+void CRelayDlg::OnAuto(const Direction& half, bool sendAllowed, bool disconnectAllowed)
 {
-    host_.SetControlText(IDC_TO_CLIENT_VIEW, "");
-}
-
-void CRelayDlg::OnClientAuto()
-{
-    if (IsChecked(IDC_CLIENT_AUTO) == 1) {
-        EnableControl(IDC_CLIENT_SEND, 0);
-        EnableControl(IDC_CONNECT, 0);
-        EnableControl(IDC_CLIENT_DISCONNECT, 0);
-        return;
-    }
-    EnableControl(IDC_CLIENT_SEND, 1);
-    EnableControl(IDC_CONNECT, 1);
-    if (remoteServerConnected != 0)
-        EnableControl(IDC_CLIENT_DISCONNECT, 1);
-}
-
-void CRelayDlg::OnServerAuto()
-{
-    if (IsChecked(IDC_SERVER_AUTO) == 1) {
-        EnableControl(IDC_SERVER_SEND, 0);
-        EnableControl(IDC_SERVER_DISCONNECT, 0);
-        return;
-    }
-    if (listenSocket != kNoSocket) {
-        EnableControl(IDC_SERVER_SEND, 1);
-        EnableControl(IDC_SERVER_DISCONNECT, 1);
-    }
+    const bool byHand = IsChecked(half.controls.autoBox) != 1;
+    if (!byHand || sendAllowed)
+        EnableControl(half.controls.sendButton, byHand);
+    if (half.controls.connectButton != 0)
+        EnableControl(half.controls.connectButton, byHand);
+    if (!byHand || disconnectAllowed)
+        EnableControl(half.controls.disconnectButton, byHand);
 }

@@ -15,26 +15,22 @@
 
 void CRelayDlg::OnConnect()
 {
-    if (ValidateHost() == 0)
+    if (!ValidateHost())
         return;
     SetClientStatus("Connecting...");
-    EnableControl(IDC_CONNECT, 0);
+    EnableControl(IDC_CONNECT, false);
     ConnectRemoteServer();
     StartPollTimer();
 }
 
-int CRelayDlg::ValidateHost()
+bool CRelayDlg::ValidateHost()
 {
-    if (IsBlank(host_.GetControlText(IDC_DEST_HOST))) {
-        host_.MessageBox("You must enter a valid hostname.");
-        return 0;
-    }
-    return 1;
+    return RequireText(IDC_DEST_HOST, "You must enter a valid hostname.");
 }
 
-int CRelayDlg::SetNoDelay(SocketHandle socket)
+bool CRelayDlg::SetNoDelay(SocketHandle socket)
 {
-    return sockets_.SetTcpNoDelay(socket, 1) >= 0 ? 1 : 0;
+    return sockets_.SetTcpNoDelay(socket, 1) >= 0;
 }
 
 int CRelayDlg::GetDestPort()
@@ -53,7 +49,7 @@ void KeepIpv6(std::vector<SocketAddress>& addresses)
 
 } // namespace
 
-int CRelayDlg::ResolveAddress(int port, std::string host, std::vector<SocketAddress>& addresses, int* errorCode)
+bool CRelayDlg::ResolveAddress(int port, std::string host, std::vector<SocketAddress>& addresses, int* errorCode)
 {
     addresses.clear();
     int error = 0;
@@ -80,25 +76,26 @@ int CRelayDlg::ResolveAddress(int port, std::string host, std::vector<SocketAddr
     if (addresses.empty()) {
         if (errorCode != nullptr)
             *errorCode = error != 0 ? error : kWsaHostNotFound;
-        return 0;
+        return false;
     }
     for (SocketAddress& address : addresses)
         address.port = static_cast<std::uint16_t>(port); // the low 16 bits
-    return 1;
+    return true;
 }
 
-int CRelayDlg::ConnectRemoteServer()
+bool CRelayDlg::ConnectRemoteServer()
 {
-    if (remoteServerConnected != 0) {
+    SocketHandle& remoteServerSocket = toServer_.peer;
+    if (toServer_.connected) {
         // "Connect" on a live connection: the line must not keep saying "Connecting...".
         SetClientStatus("Connected!");
-        return 1;
+        return true;
     }
     if (remoteServerSocket == kNoSocket) {
         int error = 0;
-        if (ResolveAddress(GetDestPort(), host_.GetControlText(IDC_DEST_HOST), destinationAddresses_, &error) == 0) {
+        if (!ResolveAddress(GetDestPort(), host_.GetControlText(IDC_DEST_HOST), destinationAddresses_, &error)) {
             CloseRemoteServer("Failed to get socket address.", error);
-            return 0;
+            return false;
         }
         nextDestination_ = 0;
     }
@@ -120,25 +117,25 @@ int CRelayDlg::ConnectRemoteServer()
             if (nextDestination_ >= destinationAddresses_.size()) {
                 // Every address failed: the last one's failure stands for them all.
                 CloseRemoteServer(failure.message, failure.code);
-                return 0;
+                return false;
             }
             const AttemptStart start = StartAttempt(destinationAddresses_[nextDestination_++], failure);
             if (start == AttemptStart::Failed)
                 continue;
             if (start == AttemptStart::Connected) {
-                OnRemoteServerConnected(remoteServerSocket);
-                return 1;
+                OnRemoteServerConnected();
+                return true;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(lookEnd - system_.Now());
             waitMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
         }
         const int state = sockets_.ConnectState(remoteServerSocket, waitMs);
         if (state == 1) {
-            OnRemoteServerConnected(remoteServerSocket);
-            return 1;
+            OnRemoteServerConnected();
+            return true;
         }
         if (state == 0 && system_.Now() < attemptDeadline_)
-            return 0;
+            return false;
         // Refused, unreachable or silent for too long: on to the next address.
         failure = {"Failed to connect.", state == 0 ? kWsaEtimedout : sockets_.LastError()};
         CloseSocket(remoteServerSocket);
@@ -147,6 +144,7 @@ int CRelayDlg::ConnectRemoteServer()
 
 CRelayDlg::AttemptStart CRelayDlg::StartAttempt(const SocketAddress& address, AttemptFailure& failure)
 {
+    SocketHandle& remoteServerSocket = toServer_.peer;
     remoteServerSocket = sockets_.Socket(address.family, kSockStream, kIpProtoTcp);
     if (remoteServerSocket == kNoSocket) {
         failure = {"Failed to get socket.", sockets_.LastError()};
@@ -154,7 +152,6 @@ CRelayDlg::AttemptStart CRelayDlg::StartAttempt(const SocketAddress& address, At
     }
     SetNoDelay(remoteServerSocket);
     sockets_.SetNonBlocking(remoteServerSocket, true);
-    remoteServerAddress = address;
     if (sockets_.Connect(remoteServerSocket, address) == 0)
         return AttemptStart::Connected;
     const int error = sockets_.LastError();
@@ -167,11 +164,11 @@ CRelayDlg::AttemptStart CRelayDlg::StartAttempt(const SocketAddress& address, At
     return AttemptStart::Pending;
 }
 
-void CRelayDlg::OnRemoteServerConnected(SocketHandle)
+void CRelayDlg::OnRemoteServerConnected()
 {
     SetClientStatus("Connected!");
-    remoteServerConnected = 1;
-    EnableControl(IDC_CONNECT, 0);
-    EnableControl(IDC_CLIENT_DISCONNECT, 1);
-    EnableControl(IDC_CLIENT_SEND, 1);
+    toServer_.connected = true;
+    EnableControl(IDC_CONNECT, false);
+    EnableControl(IDC_CLIENT_DISCONNECT, true);
+    EnableControl(IDC_CLIENT_SEND, true);
 }

@@ -28,25 +28,25 @@ bool IsWithoutIpv6(int code)
 
 void CRelayDlg::OnListen()
 {
-    if (ValidatePorts() == 0)
+    if (!ValidatePorts())
         return;
-    if (ValidateHost() == 0)
+    if (!ValidateHost())
         return;
-    EnableConfiguration(0);
+    EnableConfiguration(false);
     StartListening();
 }
 
-int CRelayDlg::ValidatePorts()
+bool CRelayDlg::ValidatePorts()
 {
     if (IsBlank(host_.GetControlText(IDC_LISTEN_PORT))) {
         host_.MessageBox("You must enter a valid listen port.");
-        return 0;
+        return false;
     }
     if (IsBlank(host_.GetControlText(IDC_DEST_PORT))) {
         host_.MessageBox("You must enter a valid destination port.");
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 int CRelayDlg::GetListenPort()
@@ -54,7 +54,7 @@ int CRelayDlg::GetListenPort()
     return LeadingNumber(host_.GetControlText(IDC_LISTEN_PORT));
 }
 
-int CRelayDlg::StartListening()
+bool CRelayDlg::StartListening()
 {
     // Any local address of both families: one IPv6 socket takes IPv4 clients as well. A system
     // without IPv6 listens on IPv4 alone.
@@ -68,54 +68,50 @@ int CRelayDlg::StartListening()
     }
     if (listenSocket == kNoSocket) {
         StopListening("Failed to get socket.", sockets_.LastError());
-        return 0;
+        return false;
     }
     if (sockets_.Bind(listenSocket, address) != 0) {
         StopListening("Failed to bind socket.", sockets_.LastError());
-        return 0;
+        return false;
     }
     if (sockets_.Listen(listenSocket, kListenBacklog) != 0) {
         StopListening("Failed to listen on socket.", sockets_.LastError());
-        return 0;
+        return false;
     }
     sockets_.SetNonBlocking(listenSocket, true);
     OnListening();
-    return 1;
+    return true;
 }
 
 void CRelayDlg::OnListening()
 {
-    EnableControl(IDC_STOP_SERVER, 1);
+    EnableControl(IDC_STOP_SERVER, true);
     SetServerStatus("Listening...");
     StartPollTimer();
 }
 
-SocketHandle CRelayDlg::AcceptRemoteClient()
+// The tick calls it only while listening without a remote client.
+void CRelayDlg::AcceptRemoteClient()
 {
-    if (listenSocket == kNoSocket) {
-        StopListening("Listen cancelled.", 0);
-        return kNoSocket;
-    }
-    if (remoteClientSocket != kNoSocket)
-        return kNoSocket;
+    SocketHandle& remoteClientSocket = toClient_.peer;
     SocketAddress peer{};
     remoteClientSocket = sockets_.Accept(listenSocket, &peer);
     if (remoteClientSocket == kNoSocket) {
         const int code = sockets_.LastError();
         if (code != kWsaEwouldblock && !IsOneConnectionLost(code))
             StopListening("accept failed.", code);
-        return kNoSocket;
+        return;
     }
+    toClient_.connected = true;
     SetNoDelay(remoteClientSocket);
-    OnRemoteClientConnected(remoteClientSocket);
-    return remoteClientSocket;
+    OnRemoteClientConnected();
 }
 
-void CRelayDlg::OnRemoteClientConnected(SocketHandle)
+void CRelayDlg::OnRemoteClientConnected()
 {
     SetServerStatus("Connected!");
-    EnableControl(IDC_SERVER_SEND, 1);
-    EnableControl(IDC_SERVER_DISCONNECT, 1);
-    if (IsChecked(IDC_CLIENT_AUTO) == 1 && remoteServerConnected == 0)
+    EnableControl(IDC_SERVER_SEND, true);
+    EnableControl(IDC_SERVER_DISCONNECT, true);
+    if (IsChecked(IDC_CLIENT_AUTO) == 1 && !toServer_.connected)
         OnConnect();
 }

@@ -23,66 +23,59 @@ void CRelayDlg::PollServerSide()
 {
     // A client that left still has its last bytes on their way to its server: the next client
     // waits in the backlog, so that its bytes cannot follow them into that conversation.
-    if (listenSocket != kNoSocket && remoteClientSocket == kNoSocket && !toServerRequest_.closeWhenSent)
-        remoteClientSocket = AcceptRemoteClient();
-    if (remoteClientSocket == kNoSocket)
-        return;
-    // Bytes from the remote client show in the view beside the client-side "CRLF" box, framed
-    // by the "Buffers" box of the server side that received them.
-    const int buffers = IsChecked(IDC_SERVER_BUFFERS) == 1;
-    const int crlf = IsChecked(IDC_CLIENT_CRLF) == 1;
-    const int total = ReceiveAll(remoteClientSocket, IDC_TO_SERVER_VIEW, crlf, toServerQueue, 1, buffers);
-    UpdateCounter(Counter::ServerReceived, total, 0);
-    // A ticked "Auto" box forwards all that is queued; otherwise what a "Send" click asked for
-    // goes on.
-    if (IsChecked(IDC_SERVER_AUTO) == 1)
-        ForwardToClient();
-    else
-        ContinueToClient();
+    if (listenSocket != kNoSocket && toClient_.peer == kNoSocket && !toServer_.request.closeWhenSent)
+        AcceptRemoteClient();
+    Poll(toClient_, toServer_);
 }
 
 void CRelayDlg::PollClientSide()
 {
-    if (remoteServerSocket == kNoSocket)
-        return;
-    if (remoteServerConnected == 0) {
+    if (toServer_.peer != kNoSocket && !toServer_.connected)
         ConnectRemoteServer();
-        if (remoteServerConnected == 0)
-            return;
-    }
-    const int buffers = IsChecked(IDC_CLIENT_BUFFERS) == 1;
-    const int crlf = IsChecked(IDC_SERVER_CRLF) == 1;
-    const int total = ReceiveAll(remoteServerSocket, IDC_TO_CLIENT_VIEW, crlf, toClientQueue, 0, buffers);
-    UpdateCounter(Counter::ClientReceived, total, 0);
-    if (IsChecked(IDC_CLIENT_AUTO) == 1)
-        ForwardToServer();
-    else
-        ContinueToServer();
+    Poll(toServer_, toClient_);
 }
 
-int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers)
+void CRelayDlg::Poll(Direction& half, Direction& other)
 {
+    if (!Connected(half))
+        return;
+    UpdateCounter(half.received, ReceiveAll(half, other));
+    // A ticked "Auto" box forwards all that is queued; otherwise what a "Send" click asked for
+    // goes on.
+    if (IsChecked(half.controls.autoBox) == 1)
+        Forward(half);
+    else
+        Continue(half);
+}
+
+int CRelayDlg::ReceiveAll(Direction& half, Direction& other)
+{
+    // Bytes from a peer show in the view of the half that sends them on, beside that half's "CRLF"
+    // box, framed by the "Buffers" box of the half that received them.
+    const SocketHandle socket = half.peer;
+    const bool buffers = IsChecked(half.controls.buffersBox) == 1;
+    const bool crlf = IsChecked(other.controls.crlfBox) == 1;
     const auto passStart = system_.Now();
     const auto minPassEnd = passStart + receiveBudget_.minPassTime;
     // The "Auto" boxes are read again when their forwarding runs; here they only tell what it
     // will send.
-    const bool autoToServer = IsChecked(IDC_CLIENT_AUTO) == 1;
-    const bool autoToClient = IsChecked(IDC_SERVER_AUTO) == 1;
+    const bool autoToServer = IsChecked(toServer_.controls.autoBox) == 1;
+    const bool autoToClient = IsChecked(toClient_.controls.autoBox) == 1;
     int total = 0;
     for (;;) {
         const int n = sockets_.Recv(socket, receiveBuffer, kReceiveChunkSize, 0);
         if (n > 0) {
-            Enqueue(receiveBuffer, n, queue);
-            FormatToView(receiveBuffer, n, viewId, crlf, buffers);
+            Enqueue(receiveBuffer, n, other.queue);
+            FormatToView(receiveBuffer, n, other.controls.view, crlf, buffers);
             total += n;
             // A click while an out-of-memory box was open may have closed this connection.
-            if (socket != (serverSide != 0 ? remoteClientSocket : remoteServerSocket))
+            if (half.peer != socket)
                 break;
             // A sender faster than the relay never lets the socket run dry: leave the rest in
             // the socket for the next tick so that forwarding and the window keep up.
             const auto now = system_.Now();
             if (now >= minPassEnd
-                && ReadTimeLeft(serverSide, autoToServer, autoToClient, now, passStart) <= SendRate::Duration::zero())
+                && ReadTimeLeft(half, autoToServer, autoToClient, now, passStart) <= SendRate::Duration::zero())
                 break;
             continue;
         }
@@ -97,7 +90,7 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
                 // never wait.
                 if (total >= kBulkPassBytes) {
                     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        ReadTimeLeft(serverSide, autoToServer, autoToClient, system_.Now(), passStart));
+                        ReadTimeLeft(half, autoToServer, autoToClient, system_.Now(), passStart));
                     if (left.count() > 0 && sockets_.WaitReadable(socket, static_cast<int>(left.count())) == 1)
                         continue;
                 }
@@ -105,24 +98,22 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
             }
             message = "Connection terminated.";
         }
-        if (serverSide != 0)
-            CloseRemoteClient(message, code);
-        else
-            CloseRemoteServer(message, code);
+        ClosePeer(half, message, code);
         break;
     }
     return total;
 }
 
 SendRate::Duration CRelayDlg::ReadTimeLeft(
-    int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const
+    const Direction& half, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const
 {
     // The server side's bytes and the replies the previous tick read are sent in this tick, after
     // the server side's pass; the client side's bytes at the start of the next.
-    const auto toServer = ForwardingTime(true, autoToServer);
-    const auto toClient = ForwardingTime(false, autoToClient);
-    const auto laterThisTick = serverSide != 0 ? toServer + toClient : toServer;
-    const auto startOfNextTick = serverSide != 0 ? SendRate::Duration::zero() : toClient;
+    const bool serverSide = &half == &toClient_;
+    const auto toServer = ForwardingTime(toServer_, autoToServer);
+    const auto toClient = ForwardingTime(toClient_, autoToClient);
+    const auto laterThisTick = serverSide ? toServer + toClient : toServer;
+    const auto startOfNextTick = serverSide ? SendRate::Duration::zero() : toClient;
     const auto tickTime = receiveBudget_.tickTime;
     return std::min(tickStart_ + tickTime - (now + laterThisTick), passStart + tickTime - (now + startOfNextTick));
 }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "console/field_text.h"
 #include "res/resource.h"
 #include "res/string_table.h"
 
@@ -23,9 +24,15 @@ const CRelayDlg::MessageMapEntry CRelayDlg::kMessageMap[] = {
 };
 
 CRelayDlg::CRelayDlg(DialogHost& host, SocketsLayer& sockets, SystemServices& system, std::function<void()> runAboutBox)
-    : toClientQueue(system)
-    , toServerQueue(system)
-    , appIcon(IDR_MAINFRAME)
+    // Each half's controls, in the order HalfControls lists them.
+    : toServer_(system,
+        {IDC_TO_SERVER_VIEW, IDC_CLIENT_CRLF, IDC_CLIENT_BUFFERS, IDC_CLIENT_AUTO, IDC_CLIENT_CLEAR_ON_SEND,
+            IDC_CLIENT_SEND, IDC_CLIENT_DISCONNECT, IDC_CONNECT, IDC_CLIENT_STATUS, IDC_CLIENT_RECEIVED,
+            IDC_CLIENT_SENT, "Idle."})
+    , toClient_(system,
+          {IDC_TO_CLIENT_VIEW, IDC_SERVER_CRLF, IDC_SERVER_BUFFERS, IDC_SERVER_AUTO, IDC_SERVER_CLEAR_ON_SEND,
+              IDC_SERVER_SEND, IDC_SERVER_DISCONNECT, 0, IDC_SERVER_STATUS, IDC_SERVER_RECEIVED, IDC_SERVER_SENT,
+              "Connection to client terminated."})
     , host_(host)
     , sockets_(sockets)
     , system_(system)
@@ -42,8 +49,8 @@ void CRelayDlg::OnInitDialog()
     const std::string aboutMenu = res::LoadString(IDS_ABOUTBOX);
     if (!aboutMenu.empty())
         host_.AppendSystemMenuItem(IDM_ABOUTBOX, aboutMenu);
-    host_.SetIcon(appIcon, true);
-    host_.SetIcon(appIcon, false);
+    host_.SetIcon(IDR_MAINFRAME, true);
+    host_.SetIcon(IDR_MAINFRAME, false);
     InitConsole();
 }
 
@@ -67,10 +74,10 @@ bool CRelayDlg::OnSysCommand(unsigned commandId)
     return true;
 }
 
-void CRelayDlg::EnableControl(int controlId, int enable)
+void CRelayDlg::EnableControl(int controlId, bool enable)
 {
     if (host_.HasControl(controlId))
-        host_.EnableControl(controlId, enable != 0);
+        host_.EnableControl(controlId, enable);
 }
 
 unsigned CRelayDlg::IsChecked(int controlId) const
@@ -78,7 +85,7 @@ unsigned CRelayDlg::IsChecked(int controlId) const
     return host_.HasControl(controlId) ? host_.GetCheck(controlId) : 0;
 }
 
-void CRelayDlg::EnableConfiguration(int enable)
+void CRelayDlg::EnableConfiguration(bool enable)
 {
     EnableControl(IDC_LISTEN_PORT, enable);
     EnableControl(IDC_DEST_PORT, enable);
@@ -86,65 +93,38 @@ void CRelayDlg::EnableConfiguration(int enable)
     EnableControl(IDC_LISTEN, enable);
 }
 
-int CRelayDlg::CounterField(Counter counter)
+bool CRelayDlg::RequireText(int controlId, const char* complaint)
 {
-    switch (counter) {
-    case Counter::ServerReceived:
-        return IDC_SERVER_RECEIVED;
-    case Counter::ServerSent:
-        return IDC_SERVER_SENT;
-    case Counter::ClientReceived:
-        return IDC_CLIENT_RECEIVED;
-    case Counter::ClientSent:
-        break;
-    }
-    return IDC_CLIENT_SENT;
+    if (!IsBlank(host_.GetControlText(controlId)))
+        return true;
+    host_.MessageBox(complaint);
+    return false;
 }
 
-std::int64_t& CRelayDlg::CounterValue(Counter counter)
+void CRelayDlg::UpdateCounter(Counter& counter, std::int64_t amount)
 {
-    switch (counter) {
-    case Counter::ServerReceived:
-        return serverReceivedBytes;
-    case Counter::ServerSent:
-        return serverSentBytes;
-    case Counter::ClientReceived:
-        return clientReceivedBytes;
-    case Counter::ClientSent:
-        break;
-    }
-    return clientSentBytes;
-}
-
-void CRelayDlg::UpdateCounter(Counter counter, std::int64_t amount, int reset)
-{
-    std::int64_t& value = CounterValue(counter);
-    if (reset != 0)
-        value = 0;
-    else if (amount < 1)
+    if (amount < 1)
         return;
-    else
-        value += amount;
-    host_.SetControlText(CounterField(counter), std::to_string(value));
+    counter.value += amount;
+    host_.SetControlText(counter.field, std::to_string(counter.value));
 }
 
-void CRelayDlg::OnClientReset()
+void CRelayDlg::ResetCounter(Counter& counter)
 {
-    UpdateCounter(Counter::ClientSent, 0, 1);
-    UpdateCounter(Counter::ClientReceived, 0, 1);
+    counter.value = 0;
+    host_.SetControlText(counter.field, "0");
 }
 
-void CRelayDlg::OnServerReset()
+void CRelayDlg::ResetCounters(Direction& half)
 {
-    UpdateCounter(Counter::ServerSent, 0, 1);
-    UpdateCounter(Counter::ServerReceived, 0, 1);
+    ResetCounter(half.sent);
+    ResetCounter(half.received);
 }
 
-int CRelayDlg::StartPollTimer()
+bool CRelayDlg::StartPollTimer()
 {
-    if (pollTimerRunning != 0)
-        return 1;
-    pollTimerRunning = host_.SetTimer(POLL_TIMER_ID, kPollPeriodMs) ? 1 : 0;
+    if (!pollTimerRunning)
+        pollTimerRunning = host_.SetTimer(POLL_TIMER_ID, kPollPeriodMs);
     return pollTimerRunning;
 }
 
@@ -153,13 +133,11 @@ void CRelayDlg::InitConsole()
     host_.SetControlText(IDC_DEST_PORT, "80");
     host_.SetControlText(IDC_LISTEN_PORT, "80");
     StopListening(nullptr, 0);
-    pollTimerRunning = 0;
-    remoteClientSocket = kNoSocket;
-    remoteServerSocket = kNoSocket;
-    remoteServerConnected = 0;
-    UpdateCounter(Counter::ClientReceived, 0, 1);
-    UpdateCounter(Counter::ServerReceived, 0, 1);
-    UpdateCounter(Counter::ServerSent, 0, 1);
-    UpdateCounter(Counter::ClientSent, 0, 1);
+    pollTimerRunning = false;
+    toClient_.peer = kNoSocket;
+    toServer_.peer = kNoSocket;
+    toServer_.connected = false;
+    ResetCounters(toServer_);
+    ResetCounters(toClient_);
     CloseRemoteServer(nullptr, 0);
 }

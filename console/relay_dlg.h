@@ -21,8 +21,10 @@ class SystemServices;
 
 inline constexpr unsigned POLL_TIMER_ID = 1025;
 inline constexpr unsigned kPollPeriodMs = 100;
-inline constexpr std::size_t kScratchAreaSize = 4116;
+// A receive asks for at most kReceiveChunkSize bytes into the receive area of kReceiveAreaSize:
+// 4116 bytes, a full read and 20 bytes of slack that no read reaches.
 inline constexpr int kReceiveChunkSize = 4096;
+inline constexpr std::size_t kReceiveAreaSize = 4116;
 // What a receive pass must have read before it waits for more from a socket that ran dry.
 inline constexpr int kBulkPassBytes = 1 << 20;
 // Pending connections the listening socket queues for the one client taken at a time.
@@ -65,97 +67,13 @@ public:
     bool OnCommand(int controlId) override;
     void OnTimer(unsigned timerId) override;
     bool OnSysCommand(unsigned commandId) override;
-    int OnQueryDragIcon() const { return appIcon; }
-
-    // Status line composition, pure; a null message stands for "no message".
-    static std::string ComposeStatus(const char* message, int code);
-    static std::string FormatSocketError(int code);
-
-    // The traffic display of one chunk, as a tick shows it.
-    void FormatToView(const char* bytes, int length, int viewId, int crlf, int buffers);
-
-    void SetReceiveBudget(ReceiveBudget budget) { receiveBudget_ = budget; }
-
-    // The console's state, read by tests and the window.
-    SocketHandle ListenSocket() const { return listenSocket; }
-    SocketHandle RemoteClientSocket() const { return remoteClientSocket; }
-    SocketHandle RemoteServerSocket() const { return remoteServerSocket; }
-    int RemoteServerConnected() const { return remoteServerConnected; }
-    int PollTimerRunning() const { return pollTimerRunning; }
-    const SocketAddress& RemoteServerAddress() const { return remoteServerAddress; }
-    const CaptureQueue& ToClientQueue() const { return toClientQueue; }
-    const CaptureQueue& ToServerQueue() const { return toServerQueue; }
-    std::int64_t ServerReceivedBytes() const { return serverReceivedBytes; }
-    std::int64_t ServerSentBytes() const { return serverSentBytes; }
-    std::int64_t ClientReceivedBytes() const { return clientReceivedBytes; }
-    std::int64_t ClientSentBytes() const { return clientSentBytes; }
 
 private:
-    // Tests reach the few steps no click or tick isolates through this one accessor.
-    friend struct CRelayDlgTestAccess;
-
-    // Controls, counters and opening state.
-    void EnableControl(int controlId, int enable);
-    unsigned IsChecked(int controlId) const;
-    void EnableConfiguration(int enable);
-    void OnClientReset();
-    void OnServerReset();
-    int StartPollTimer();
-    void InitConsole();
-
-    // Status lines and teardown. A null message stands for "no message".
-    void SetServerStatus(const std::string& text);
-    void SetClientStatus(const std::string& text);
-    void StopListening(const char* message, int code);
-    void CloseRemoteClient(const char* message, int code);
-    void CloseRemoteServer(const char* message, int code);
-    void OnServerDisconnect();
-    void OnClientDisconnect();
-    void OnStopServer();
-
-    // Poll tick and receive pump.
-    void PollServerSide();
-    void PollClientSide();
-    int ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers);
-    using TimePoint = std::chrono::steady_clock::time_point;
-    // How long a pass may still read before its reads and the sends that follow them would fill
-    // the tick's time; zero or less once they would.
-    SendRate::Duration ReadTimeLeft(
-        int serverSide, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const;
-
-    // Local server endpoint.
-    void OnListen();
-    int ValidatePorts();
-    int StartListening();
-    int GetListenPort();
-    void OnListening();
-    SocketHandle AcceptRemoteClient();
-    void OnRemoteClientConnected(SocketHandle socket);
-
-    // Local client endpoint.
-    void OnConnect();
-    int ValidateHost();
-    int SetNoDelay(SocketHandle socket);
-    // Starts the connection, or looks at the attempt under way; 1 once connected.
-    int ConnectRemoteServer();
-    int GetDestPort();
-    // Every address the host text stands for, with the port. On failure *errorCode (when given)
-    // receives the reason in sockets numbering.
-    int ResolveAddress(int port, std::string host, std::vector<SocketAddress>& addresses, int* errorCode = nullptr);
-    // What a failed attempt reports on the client line when no address is left to try.
-    struct AttemptFailure {
-        const char* message;
-        int code;
+    // One byte counter and the field that shows it; 64-bit so that the count stays true past 2 GiB.
+    struct Counter {
+        const int field;
+        std::int64_t value = 0;
     };
-    enum class AttemptStart { Connected, Pending, Failed };
-    // A new socket connecting to one address; on failure it is closed again and `failure` says why.
-    AttemptStart StartAttempt(const SocketAddress& address, AttemptFailure& failure);
-    void OnRemoteServerConnected(SocketHandle socket);
-
-    using Handler = void (CRelayDlg::*)();
-
-    // Capture queues and forwarding.
-    enum class Counter { ServerReceived, ServerSent, ClientReceived, ClientSent };
     // Bytes from the head of one direction's queue that a forwarding ("Send", a ticked "Auto" box,
     // or a teardown handing over a peer's last bytes) asked to go and the peer has not taken yet.
     // Each tick sends on what the peer takes; with `closeWhenSent` a teardown's close of that
@@ -164,6 +82,119 @@ private:
         std::int64_t bytes = 0;
         bool closeWhenSent = false;
     };
+    // The ids of one half's controls.
+    struct HalfControls {
+        int view; // the traffic on its way to this half's peer
+        int crlfBox; // how that view shows line ends
+        int buffersBox; // whether what this half reads from its peer shows framed
+        int autoBox;
+        int clearOnSendBox;
+        int sendButton;
+        int disconnectButton;
+        int connectButton; // 0 where the half has none (the server half)
+        int status;
+        int receivedField;
+        int sentField;
+        const char* disconnectMessage; // the status a "Disconnect" click leaves
+    };
+    // One half of the console, named by where its bytes go: the peer it talks to, what waits to go
+    // to that peer, and the controls of its half of the window. `toServer_` is the local client
+    // (its peer the remote server, its queue toServerQueue), `toClient_` the local server (its peer
+    // the remote client, its queue toClientQueue). Each half reads its peer into the other's queue.
+    struct Direction {
+        Direction(SystemServices& system, const HalfControls& ids)
+            : controls(ids)
+            , queue(system)
+            , received{ids.receivedField}
+            , sent{ids.sentField}
+        { }
+        const HalfControls controls;
+        SocketHandle peer = kNoSocket;
+        // The remote server's connect may still be pending; the remote client is connected once
+        // accepted.
+        bool connected = false;
+        CaptureQueue queue;
+        ForwardRequest request;
+        SendRate rate;
+        Counter received; // read from the peer
+        Counter sent; // sent to the peer
+    };
+    static bool Connected(const Direction& half) { return half.peer != kNoSocket && half.connected; }
+    Direction& Other(const Direction& half) { return &half == &toServer_ ? toClient_ : toServer_; }
+
+    // Controls, counters and opening state.
+    void EnableControl(int controlId, bool enable);
+    unsigned IsChecked(int controlId) const;
+    void EnableConfiguration(bool enable);
+    // True when the field holds more than white space; otherwise the complaint shows in a box.
+    bool RequireText(int controlId, const char* complaint);
+    void UpdateCounter(Counter& counter, std::int64_t amount);
+    void ResetCounter(Counter& counter);
+    void ResetCounters(Direction& half);
+    void OnClientReset() { ResetCounters(toServer_); }
+    void OnServerReset() { ResetCounters(toClient_); }
+    bool StartPollTimer();
+    void InitConsole();
+
+    // Status lines and teardown. A null message stands for "no message".
+    void SetStatus(const Direction& half, const std::string& text);
+    void SetServerStatus(const std::string& text) { SetStatus(toClient_, text); }
+    void SetClientStatus(const std::string& text) { SetStatus(toServer_, text); }
+    void StopListening(const char* message, int code);
+    // Closes the half's connection, reports on its status line, and hands the other half's peer
+    // what waits for it where that half's "Auto" box is ticked.
+    void ClosePeer(Direction& half, const char* message, int code);
+    void CloseRemoteClient(const char* message, int code) { ClosePeer(toClient_, message, code); }
+    void CloseRemoteServer(const char* message, int code) { ClosePeer(toServer_, message, code); }
+    void Disconnect(Direction& half) { ClosePeer(half, half.controls.disconnectMessage, 0); }
+    void OnServerDisconnect() { Disconnect(toClient_); }
+    void OnClientDisconnect() { Disconnect(toServer_); }
+    void OnStopServer();
+
+    // Poll tick and receive pump.
+    void PollServerSide();
+    void PollClientSide();
+    // Reads the half's peer into the other half's queue and view, then forwards what waits for it.
+    void Poll(Direction& half, Direction& other);
+    int ReceiveAll(Direction& half, Direction& other);
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // How long a pass reading `half`'s peer may still read before its reads and the sends that
+    // follow them would fill the tick's time; zero or less once they would.
+    SendRate::Duration ReadTimeLeft(
+        const Direction& half, bool autoToServer, bool autoToClient, TimePoint now, TimePoint passStart) const;
+    // The traffic display of one chunk, as a tick shows it.
+    void FormatToView(const char* bytes, int length, int viewId, bool crlf, bool buffers);
+
+    // Local server endpoint.
+    void OnListen();
+    bool ValidatePorts();
+    bool StartListening();
+    int GetListenPort();
+    void OnListening();
+    void AcceptRemoteClient();
+    void OnRemoteClientConnected();
+
+    // Local client endpoint.
+    void OnConnect();
+    bool ValidateHost();
+    bool SetNoDelay(SocketHandle socket);
+    // Starts the connection, or looks at the attempt under way; true once connected.
+    bool ConnectRemoteServer();
+    int GetDestPort();
+    // Every address the host text stands for, with the port. On failure *errorCode (when given)
+    // receives the reason in sockets numbering.
+    bool ResolveAddress(int port, std::string host, std::vector<SocketAddress>& addresses, int* errorCode = nullptr);
+    // What a failed attempt reports on the client line when no address is left to try.
+    struct AttemptFailure {
+        const char* message;
+        int code;
+    };
+    enum class AttemptStart { Connected, Pending, Failed };
+    // A new socket connecting to one address; on failure it is closed again and `failure` says why.
+    AttemptStart StartAttempt(const SocketAddress& address, AttemptFailure& failure);
+    void OnRemoteServerConnected();
+
+    // Capture queues and forwarding.
     struct SendResult {
         std::int64_t sent = 0;
         bool failed = false; // the connection is gone; "would block" is no failure
@@ -171,63 +202,53 @@ private:
     };
     void Enqueue(const char* bytes, int length, CaptureQueue& queue);
     SendResult SendQueue(CaptureQueue& queue, SocketHandle socket, std::int64_t limit);
-    // True when a close waited for this request and may run now.
-    bool SendRequested(
-        ForwardRequest& request, CaptureQueue& queue, SocketHandle socket, Counter counter, SendRate& rate);
-    // How long the next forwarding of one direction will take: all that is queued when `autoTicked`,
+    // True when a close waited for the half's request and may run now.
+    bool SendRequested(Direction& half);
+    // How long the next forwarding of one half will take: all that is queued when `autoTicked`,
     // otherwise what a "Send" click asked for and the peer has not taken yet.
-    SendRate::Duration ForwardingTime(bool toServer, bool autoTicked) const;
-    void ForwardToServer();
-    void ForwardToClient();
-    void ContinueToServer();
-    void ContinueToClient();
-    // The teardown of the other side's cascade: now, or once `request` has gone.
-    void CloseWhenSent(ForwardRequest& request, Handler close);
-    void OnClientClear();
-    void OnServerClear();
-    void OnClientAuto();
-    void OnServerAuto();
+    static SendRate::Duration ForwardingTime(const Direction& half, bool autoTicked);
+    // Everything queued at this moment; chunks that arrive later wait for the next forwarding.
+    void Forward(Direction& half);
+    // What a forwarding asked for and the peer has not taken yet.
+    void Continue(Direction& half);
+    void ForwardToServer() { Forward(toServer_); }
+    void ForwardToClient() { Forward(toClient_); }
+    // The teardown of the other side's cascade: now, or once the half's request has gone.
+    void CloseWhenSent(Direction& half);
+    void Clear(const Direction& half);
+    void OnClientClear() { Clear(toServer_); }
+    void OnServerClear() { Clear(toClient_); }
+    // A ticked "Auto" box forwards by itself: the buttons that forward or end the connection by
+    // hand wait until it is cleared, and come back where they may be used.
+    void OnAuto(const Direction& half, bool sendAllowed, bool disconnectAllowed);
+    void OnClientAuto() { OnAuto(toServer_, true, toServer_.connected); }
+    void OnServerAuto() { OnAuto(toClient_, listenSocket != kNoSocket, listenSocket != kNoSocket); }
 
+    using Handler = void (CRelayDlg::*)();
     struct MessageMapEntry {
         int controlId;
         Handler handler;
     };
     static const MessageMapEntry kMessageMap[];
 
-    static int CounterField(Counter counter);
-    std::int64_t& CounterValue(Counter counter);
-    void UpdateCounter(Counter counter, std::int64_t amount, int reset);
     void CloseSocket(SocketHandle& socket);
 
-    char receiveBuffer[kScratchAreaSize] = {};
-    CaptureQueue toClientQueue;
-    CaptureQueue toServerQueue;
-    ForwardRequest toClientRequest_;
-    ForwardRequest toServerRequest_;
+    // Every receive reads into this one area; the allocation per chunk is its queued copy.
+    char receiveBuffer[kReceiveAreaSize] = {};
+    Direction toServer_;
+    Direction toClient_;
     SocketHandle listenSocket = kNoSocket;
-    SocketAddress remoteServerAddress{};
     // The destination's addresses in the resolver's order, and the next one to try.
     std::vector<SocketAddress> destinationAddresses_;
     std::size_t nextDestination_ = 0;
     std::chrono::steady_clock::time_point attemptDeadline_{};
-    int remoteServerConnected = 0;
-    SocketHandle remoteServerSocket = kNoSocket;
-    // 64-bit so that the counts stay true past 2 GiB.
-    std::int64_t serverReceivedBytes = 0;
-    std::int64_t serverSentBytes = 0;
-    std::int64_t clientReceivedBytes = 0;
-    std::int64_t clientSentBytes = 0;
-    int pollTimerRunning = 0;
-    SocketHandle remoteClientSocket = kNoSocket;
-    int appIcon;
+    bool pollTimerRunning = false;
 
     DialogHost& host_;
     SocketsLayer& sockets_;
     SystemServices& system_;
     std::function<void()> runAboutBox_;
-    ReceiveBudget receiveBudget_;
-    SendRate toServerRate_;
-    SendRate toClientRate_;
+    const ReceiveBudget receiveBudget_;
     std::chrono::steady_clock::time_point tickStart_{};
     // Set while a tick runs: a message box opened inside a tick must not let another tick
     // overwrite the scratch areas the interrupted chunk still uses.

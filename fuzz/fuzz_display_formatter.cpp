@@ -10,10 +10,12 @@
 #include <cstring>
 #include <string>
 
-#include "collecting_host.h"
 #include "console/relay_dlg.h"
+#include "fakes/fake_dialog_host.h"
 #include "fakes/fake_sockets.h"
 #include "platform/system_services.h"
+#include "res/dialog_template.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -127,14 +129,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned char* chunk = data + 1;
     const std::size_t length = size - 1;
 
-    CollectingHost host;
+    // A remote client sends the chunk; the tick reads it in one receive.
+    FakeDialogHost host{res::RelayDialogTemplate()};
     FakeSockets sockets;
     RealSystemServices system;
     CRelayDlg dlg(host, sockets, system);
-    dlg.FormatToView(reinterpret_cast<const char*>(chunk), static_cast<int>(length), IDC_TO_CLIENT_VIEW, crlf, buffers);
+    dlg.DoModal();
+    host.Type(IDC_DEST_HOST, "h");
+    host.Click(IDC_LISTEN);
+    sockets.QueueClient();
+    dlg.OnTimer(POLL_TIMER_ID);
+    Require(sockets.lastAccepted != kNoSocket);
+    host.SetCheck(IDC_CLIENT_CRLF, crlf ? 1 : 0);
+    host.SetCheck(IDC_SERVER_BUFFERS, buffers ? 1 : 0);
+    sockets.Deliver(sockets.lastAccepted, std::string(reinterpret_cast<const char*>(chunk), length));
+    dlg.OnTimer(POLL_TIMER_ID);
 
-    Require(host.pieces.size() == 1 && host.views[0] == IDC_TO_CLIENT_VIEW);
-    std::string view = host.pieces[0];
+    Require(host.appends.size() == 1 && host.appends[0].first == IDC_TO_SERVER_VIEW);
+    std::string view = host.appends[0].second;
     Require(view.size() + 8 <= FormattedTrafficBound(length));
     CheckCharacters(view);
     CheckLines(view);

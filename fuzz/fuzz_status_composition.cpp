@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "console/relay_dlg.h"
+#include "console/status_text.h"
 #include "platform/wsa_error_codes.h"
 
 namespace {
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         : std::string();
     const char* message = hasMessage ? text.c_str() : nullptr;
 
-    const std::string line = CRelayDlg::ComposeStatus(message, code);
+    const std::string line = ComposeStatus(message, code);
     if (message == nullptr && code == 0) {
         Require(line == "Idle");
         return 0;
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(rest.empty());
         return 0;
     }
-    const std::string error = CRelayDlg::FormatSocketError(code);
+    const std::string error = FormatSocketError(code);
     Require(rest == error);
     const std::string number = " Error code " + std::to_string(code) + ".";
     Require(error.compare(0, number.size(), number) == 0);

@@ -61,7 +61,6 @@ struct DialogTemplate {
 };
 
 const DialogTemplate& RelayDialogTemplate();
-const DialogTemplate& AboutBoxTemplate();
 
 // The template whose id this is, or nullptr.
 const DialogTemplate* FindDialogTemplate(int dialogId);

@@ -28,10 +28,6 @@ const DialogTemplate& RelayDialogTemplate()
 {
     return script::kDialogs[IndexOf(IDD_RELAY_DIALOG)];
 }
-const DialogTemplate& AboutBoxTemplate()
-{
-    return script::kDialogs[IndexOf(IDD_ABOUTBOX)];
-}
 
 const DialogTemplate* FindDialogTemplate(int dialogId)
 {

@@ -216,8 +216,8 @@ def parse(text):
                 depth -= keyword == "END"
                 if keyword == "END" and depth == 0:
                     break
-        elif re.fullmatch(r'\w+\s+ICON\s+".*"', line) or line.startswith("LANGUAGE "):
-            continue  # the icon file is the resource compiler's alone; one language
+        elif re.fullmatch(r'\w+\s+(ICON|RT_MANIFEST)\s+".*"', line) or line.startswith("LANGUAGE "):
+            continue  # the icon and manifest files are the resource compiler's alone; one language
         else:
             raise ScriptError(f"line {number}: statement not known here: {line}")
     missing = [name for name in VERSION_VALUES + ["FILEVERSION", "PRODUCTVERSION", "translation"]

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Refuses includes that break the layering: console/ and res/ see neither a toolkit, nor a
-# platform layer, nor system headers; app/ sees no toolkit or platform layer except in its entry
+# platform layer, nor system headers; platform/text sees neither a toolkit nor system headers; app/ sees no toolkit or platform layer except in its entry
 # points (app/main.cpp, and app/main_win32.cpp for Windows). Exits non-zero, naming each line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,5 +25,8 @@ mapfile -t app < <(git ls-files 'app/*.cpp' 'app/*.h' | grep -vxE 'app/main(_win
 refuse "$toolkit_or_platform" "no toolkit or platform layer here" "${core[@]}"
 refuse "$system" "no system headers here" "${core[@]}"
 refuse "$toolkit_or_platform" "toolkit and platform layers only in app/main*.cpp" "${app[@]}"
+mapfile -t text < <(git ls-files 'platform/text/*.cpp' 'platform/text/*.h')
+refuse "$toolkit_or_platform" "no toolkit or other platform layer in platform/text" "${text[@]}"
+refuse "$system" "no system headers in platform/text" "${text[@]}"
 [[ $failed -eq 0 ]] && echo "layering: ok"
 exit "$failed"

@@ -13,10 +13,10 @@
 #include <QStyle>
 #include <qdrawutil.h>
 
+#include "platform/accessible_names.h"
 #include "platform/qt/caret_before_focus.h"
 #include "platform/qt/status_line.h"
 #include "platform/qt/traffic_view.h"
-#include "res/accessible_names.h"
 #include "res/resource.h"
 
 // The resources live in a static library, where nothing else would pull them into the program.
@@ -140,7 +140,7 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
         return new QCheckBox(text, &dialog);
     case ControlKind::StaticText: {
         // A text with an id is one the program rewrites.
-        if (res::IsStatusLine(control))
+        if (IsStatusLine(control))
             return new StatusLine(text, &dialog);
         auto* label = new QLabel(&dialog);
         label->setTextFormat(Qt::PlainText);
@@ -163,16 +163,15 @@ void LinkCaptions(std::span<const ControlTemplate> controls, const std::vector<B
 {
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const ControlTemplate& control = controls[i];
-        const bool captioned = control.kind == ControlKind::Edit || control.kind == ControlKind::MultiLineEdit
-            || res::IsStatusLine(control);
-        const ControlTemplate* caption = captioned ? res::LabelOf(controls, i) : nullptr;
+        const bool captioned
+            = control.kind == ControlKind::Edit || control.kind == ControlKind::MultiLineEdit || IsStatusLine(control);
+        const ControlTemplate* caption = captioned ? LabelOf(controls, i) : nullptr;
         if (!caption)
             continue;
         QWidget* field = built[i].widget;
         auto* label = static_cast<QLabel*>(built[static_cast<std::size_t>(caption - controls.data())].widget);
         label->setBuddy(field);
-        if (!field->accessibleName().isEmpty()
-            && field->accessibleName() != Latin1(res::CaptionName(caption->text).c_str()))
+        if (!field->accessibleName().isEmpty() && field->accessibleName() != Latin1(CaptionName(caption->text).c_str()))
             label->setAccessibleName(field->accessibleName());
     }
 }
@@ -232,7 +231,7 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& dialogTempla
     dialog.setWindowFlags(FrameFlags(dialogTemplate.style));
     dialog.setWindowTitle(Latin1(dialogTemplate.caption));
 
-    const auto names = res::AccessibleNames(dialogTemplate);
+    const auto names = AccessibleNames(dialogTemplate);
     QWidget* previousTabStop = nullptr;
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = CreateControl(dialog, control);

@@ -11,6 +11,7 @@
 #include "platform/qt/caret_before_focus.h"
 #include "platform/qt/read_only_text_accessible.h"
 #include "platform/qt/status_line.h"
+#include "platform/qt/view_key_event.h"
 
 namespace {
 
@@ -23,12 +24,12 @@ public:
     { }
 };
 
-// Keys the bar acts on, before the window's shortcuts and the dialog's Escape and default button.
-bool isFindKey(const QKeyEvent* key)
+// What the bar does with a key; Ctrl+A is the field's own.
+FindBarKey findBarKeyOf(const QKeyEvent* event)
 {
-    return key->matches(QKeySequence::Find) || key->matches(QKeySequence::FindNext)
-        || key->matches(QKeySequence::FindPrevious) || key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return
-        || key->key() == Qt::Key_Enter;
+    const ViewKeyPress press = viewKeyOf(event);
+    const FindBarKey key = findBarKey(press.key, press.modifiers);
+    return key == FindBarKey::SelectField ? FindBarKey::NotMine : key;
 }
 
 } // namespace
@@ -95,7 +96,9 @@ QString FindBar::status() const
 
 bool FindBar::event(QEvent* event)
 {
-    if (event->type() == QEvent::ShortcutOverride && isFindKey(static_cast<QKeyEvent*>(event))) {
+    // The bar's keys go before the window's shortcuts and the dialog's Escape and default button.
+    if (event->type() == QEvent::ShortcutOverride
+        && findBarKeyOf(static_cast<QKeyEvent*>(event)) != FindBarKey::NotMine) {
         event->accept();
         return true;
     }
@@ -104,18 +107,21 @@ bool FindBar::event(QEvent* event)
 
 void FindBar::keyPressEvent(QKeyEvent* event)
 {
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    if (event->matches(QKeySequence::Find))
+    switch (findBarKeyOf(event)) {
+    case FindBarKey::FocusField:
         open();
-    else if (event->matches(QKeySequence::FindPrevious))
-        emit findRequested(SearchDirection::Backward);
-    else if (event->matches(QKeySequence::FindNext))
+        break;
+    case FindBarKey::FindNext:
         emit findRequested(SearchDirection::Forward);
-    else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        emit findRequested(shift ? SearchDirection::Backward : SearchDirection::Forward);
-    else if (event->key() == Qt::Key_Escape)
+        break;
+    case FindBarKey::FindPrevious:
+        emit findRequested(SearchDirection::Backward);
+        break;
+    case FindBarKey::Close:
         emit closeRequested();
-    else {
+        break;
+    case FindBarKey::SelectField:
+    case FindBarKey::NotMine:
         QFrame::keyPressEvent(event);
         return;
     }

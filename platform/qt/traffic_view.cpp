@@ -5,6 +5,7 @@
 #include "platform/qt/traffic_view_scroll_bar.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -12,8 +13,10 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
+#include <QWheelEvent>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -45,6 +48,7 @@ TrafficView::TrafficView(QWidget* parent)
     fixed.setHintingPreference(QFont::PreferFullHinting);
     setFont(fixed);
     setFocusPolicy(Qt::StrongFocus);
+    clickClock_.start();
     viewport()->setCursor(Qt::IBeamCursor);
     updateMetrics();
     updatePage();
@@ -174,15 +178,19 @@ LineColumn TrafficView::cellAt(QPoint viewportPos) const
         qRound((viewportPos.x() - kMargin) / charWidth_)};
 }
 
-QRect TrafficView::caretRect(std::int64_t offset) const
+QPoint TrafficView::cellOrigin(std::int64_t row, std::int64_t column) const
 {
-    const auto [row, column] = model_.cellOf(offset);
     // Far off screen only the side matters; keep the arithmetic within int.
     constexpr std::int64_t kFar = INT_MAX / 4;
     const std::int64_t x = kMargin + std::llround(static_cast<double>(column) * charWidth_);
     const std::int64_t y = row * lineHeight_;
-    return QRect(
-        static_cast<int>(std::clamp(x, -kFar, kFar)), static_cast<int>(std::clamp(y, -kFar, kFar)), 1, lineHeight_);
+    return {static_cast<int>(std::clamp(x, -kFar, kFar)), static_cast<int>(std::clamp(y, -kFar, kFar))};
+}
+
+QRect TrafficView::caretRect(std::int64_t offset) const
+{
+    const auto [row, column] = model_.cellOf(offset);
+    return QRect(cellOrigin(row, column), QSize(1, lineHeight_));
 }
 
 void TrafficView::paintEvent(QPaintEvent* event)
@@ -251,14 +259,18 @@ void TrafficView::mousePressEvent(QMouseEvent* event)
         QAbstractScrollArea::mousePressEvent(event);
         return;
     }
-    const bool third = sinceDoubleClick_.isValid()
-        && sinceDoubleClick_.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval();
-    sinceDoubleClick_.invalidate();
-    const auto [row, column] = cellAt(event->position().toPoint());
-    model_.click(row, column, third ? 3 : 1, event->modifiers() & Qt::ShiftModifier);
-    sync();
-    dragging_ = !third;
+    pressLeftButton(event, false);
+}
+
+void TrafficView::pressLeftButton(QMouseEvent* event, bool doubleClick)
+{
+    const Click click = clicks_.press(static_cast<std::uint32_t>(clickClock_.elapsed()), doubleClick,
+        static_cast<std::uint32_t>(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
     dragPos_ = event->position().toPoint();
+    const auto [row, column] = cellAt(dragPos_);
+    model_.click(row, column, click.count, event->modifiers() & Qt::ShiftModifier);
+    sync();
+    dragging_ = click.drags;
     event->accept();
 }
 
@@ -297,11 +309,17 @@ void TrafficView::mouseDoubleClickEvent(QMouseEvent* event)
         QAbstractScrollArea::mouseDoubleClickEvent(event);
         return;
     }
-    const auto [row, column] = cellAt(event->position().toPoint());
-    model_.click(row, column, 2, false);
+    pressLeftButton(event, true);
+}
+
+void TrafficView::wheelEvent(QWheelEvent* event)
+{
+    const QPoint delta = event->angleDelta();
+    if (std::abs(delta.x()) > std::abs(delta.y()))
+        model_.wheel(ScrollAxis::Horizontal, delta.x(), QApplication::wheelScrollLines());
+    else
+        model_.wheel(ScrollAxis::Vertical, delta.y(), QApplication::wheelScrollLines());
     sync();
-    dragging_ = false;
-    sinceDoubleClick_.start();
     event->accept();
 }
 

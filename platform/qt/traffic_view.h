@@ -30,7 +30,7 @@ public:
     // Single-byte (Latin-1) text with CR LF line ends. Lands at the very end whatever is selected; the
     // view scrolls there, to the end of the last line, on the event loop's next pass.
     void appendText(std::string_view text);
-    // The same for one received chunk, which the view keeps and shows as FormatTraffic makes it.
+    // The same for one received chunk, which the view keeps and shows as `format` makes it.
     void appendTraffic(std::string_view bytes, TrafficFormat format);
     // Replaces everything; "" empties the view.
     void setText(std::string_view text);
@@ -57,6 +57,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -65,11 +66,6 @@ protected:
 private:
     friend class TrafficViewAccessible;
 
-    struct Key {
-        ViewKey key;
-        unsigned modifiers;
-    };
-    static Key translate(const QKeyEvent* event);
     void scheduleFlush();
     void flush();
     // Brings the widget in step with what the model changed: scroll bars, repaint, accessibility events,
@@ -83,6 +79,9 @@ private:
     // The character cell under a viewport position, relative to the top line and left column shown.
     LineColumn cellAt(QPoint viewportPos) const;
     QRect caretRect(std::int64_t offset) const;
+    // The top left of a cell relative to the window, as the model counts them.
+    QPoint cellOrigin(std::int64_t row, std::int64_t column) const;
+    void pressLeftButton(QMouseEvent* event, bool doubleClick);
     void copySelection() override;
     void openFind(bool focus) override;
     void closeFind() override;
@@ -101,8 +100,8 @@ private:
     bool dragging_ = false;
     QPoint dragPos_;
     QBasicTimer dragScrollTimer_;
-    // A press soon after a double click is the third click, which selects the line.
-    QElapsedTimer sinceDoubleClick_;
+    ClickCounter clicks_;
+    QElapsedTimer clickClock_;
     qreal charWidth_ = 1;
     int lineHeight_ = 1;
     int ascent_ = 0;

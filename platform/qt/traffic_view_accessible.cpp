@@ -59,9 +59,7 @@ public:
     void setCursorPosition(int position) override
     {
         const std::int64_t at = absolute(position);
-        view()->model_.select(at, at);
-        view()->model_.ensureVisible(at);
-        view()->sync();
+        select(at, at);
     }
 
     QString text(int startOffset, int endOffset) const override
@@ -113,8 +111,7 @@ public:
     }
     void scrollToSubstring(int startIndex, int endIndex) override
     {
-        view()->model_.ensureVisible(absolute(endIndex));
-        view()->model_.ensureVisible(absolute(startIndex));
+        view()->model_.reveal({absolute(startIndex), absolute(endIndex)});
         view()->sync();
     }
     QString attributes(int, int* startOffset, int* endOffset) const override
@@ -130,7 +127,7 @@ private:
     const TextStore& store() const { return model().store(); }
     void select(std::int64_t anchor, std::int64_t caret)
     {
-        view()->model_.select(anchor, caret);
+        view()->model_.selectForReader(anchor, caret);
         view()->sync();
     }
     int relative(std::int64_t offset) const { return static_cast<int>(offset - store().beginOffset()); }

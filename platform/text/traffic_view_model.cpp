@@ -122,6 +122,61 @@ void TrafficViewModel::scrollTo(std::int64_t topLine, std::int64_t leftColumn)
     changes_ |= kScrolled;
 }
 
+void TrafficViewModel::scroll(ScrollAxis axis, ScrollStep step)
+{
+    const bool vertical = axis == ScrollAxis::Vertical;
+    const std::int64_t page = vertical ? pageLines_ : pageColumns_;
+    std::int64_t position = vertical ? topLine_ : leftColumn_;
+    switch (step) {
+    case ScrollStep::LineBack:
+        position -= 1;
+        break;
+    case ScrollStep::LineForward:
+        position += 1;
+        break;
+    case ScrollStep::PageBack:
+        position -= page;
+        break;
+    case ScrollStep::PageForward:
+        position += page;
+        break;
+    case ScrollStep::Start:
+        position = 0;
+        break;
+    case ScrollStep::End:
+        position = vertical ? maxTopLine() : maxLeftColumn();
+        break;
+    }
+    scrollTo(vertical ? position : topLine_, vertical ? leftColumn_ : position);
+}
+
+void TrafficViewModel::wheel(ScrollAxis axis, int delta, int linesPerNotch)
+{
+    constexpr int kNotch = 120;
+    // A turn the other way starts afresh.
+    if ((delta < 0) != (wheelRest_ < 0))
+        wheelRest_ = 0;
+    const std::int64_t turned = std::int64_t{wheelRest_} + std::int64_t{delta} * linesPerNotch;
+    const std::int64_t lines = turned / kNotch;
+    wheelRest_ = static_cast<int>(turned - lines * kNotch);
+    if (axis == ScrollAxis::Vertical)
+        scrollTo(topLine_ - lines, leftColumn_);
+    else
+        scrollTo(topLine_, leftColumn_ - lines);
+}
+
+void TrafficViewModel::reveal(TextRange range, bool toWins)
+{
+    ensureVisible(toWins ? range.from : range.to);
+    ensureVisible(toWins ? range.to : range.from);
+}
+
+TextRange TrafficViewModel::visibleRange() const
+{
+    const std::int64_t last = std::min<std::int64_t>(topLine_ + pageLines_, store_.lineCount() - 1);
+    return {store_.lineStart(std::min(topLine_, last)), store_.lineEnd(last)};
+}
+
 void TrafficViewModel::ensureVisible(std::int64_t offset)
 {
     const auto [line, column] = lineColumnAt(store_, offset);
@@ -150,6 +205,12 @@ void TrafficViewModel::select(std::int64_t anchor, std::int64_t caret)
         changes_ |= kCaretMoved;
     anchor_ = anchor;
     caret_ = caret;
+}
+
+void TrafficViewModel::selectForReader(std::int64_t anchor, std::int64_t caret)
+{
+    select(anchor, caret);
+    reveal({anchor_, caret_}, true);
 }
 
 void TrafficViewModel::selectAll()
@@ -183,6 +244,12 @@ LineColumn TrafficViewModel::cellOf(std::int64_t offset) const
 {
     const auto [line, column] = lineColumnAt(store_, offset);
     return {line - topLine_, column - leftColumn_};
+}
+
+LineColumn TrafficViewModel::menuCell() const
+{
+    const auto [row, column] = cellOf(caret_);
+    return {std::clamp<std::int64_t>(row + 1, 0, pageLines_), std::clamp<std::int64_t>(column, 0, pageColumns_)};
 }
 
 VisibleLine TrafficViewModel::visibleLine(std::int64_t line) const

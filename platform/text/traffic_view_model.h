@@ -41,6 +41,28 @@ struct VisibleLine {
     bool breakSelected = false;
 };
 
+// How the mouse's presses count. A press soon after the system's double click is the third click, which
+// selects the line; a drag starts only from a single click, so that a word or a line stays selected as
+// the button comes up.
+struct Click {
+    int count = 1;
+    bool drags = true;
+};
+
+class ClickCounter {
+public:
+    // A press at `time` (milliseconds of any clock that may wrap); `doubleClick` when the system took it
+    // for the second of two, within its double-click time of `interval`.
+    Click press(std::uint32_t time, bool doubleClick, std::uint32_t interval);
+
+private:
+    std::optional<std::uint32_t> doubleClickAt_;
+};
+
+// What a scroll bar asks for, along either of its axes.
+enum class ScrollStep { LineBack, LineForward, PageBack, PageForward, Start, End };
+enum class ScrollAxis { Vertical, Horizontal };
+
 struct MenuEntry {
     ViewCommand command;
     const char* label; // with its mnemonic
@@ -73,6 +95,7 @@ void makePrintable(char* bytes, std::size_t count);
 
 class TrafficViewModel {
 public:
+    static constexpr int kWheelLines = 3;
     // Copy, Select All, a separator, Find...
     static constexpr std::array<MenuEntry, 3> kContextMenu{
         MenuEntry{ViewCommand::Copy, "&Copy", "Ctrl+C", false},
@@ -104,7 +127,17 @@ public:
     // One column more than the longest line, for a caret after its last character.
     std::int64_t maxLeftColumn() const;
     void scrollTo(std::int64_t topLine, std::int64_t leftColumn);
+    // A page is the lines or columns that fit; Start and End are the ends of the text.
+    void scroll(ScrollAxis axis, ScrollStep step);
+    // The wheel turned by `delta` in 120ths of a notch (positive away from the user, or to the left),
+    // `linesPerNotch` a notch; parts of a notch add up until they make a line.
+    void wheel(ScrollAxis axis, int delta, int linesPerNotch = kWheelLines);
     void ensureVisible(std::int64_t offset);
+    // Scrolls the least that brings the range into view; where it is wider than the view, `from` wins
+    // unless `toWins`.
+    void reveal(TextRange range, bool toWins = false);
+    // From the start of the first line in sight to the end of the last.
+    TextRange visibleRange() const;
 
     std::int64_t anchor() const { return anchor_; }
     std::int64_t caret() const { return caret_; }
@@ -112,6 +145,9 @@ public:
     TextRange selection() const { return {std::min(anchor_, caret_), std::max(anchor_, caret_)}; }
     // Clamped to what is held.
     void select(std::int64_t anchor, std::int64_t caret);
+    // A selection an assistive tool makes: scrolled into view, so that whoever reads along on screen
+    // sees it, its caret end where it is wider than the view.
+    void selectForReader(std::int64_t anchor, std::int64_t caret);
     void selectAll();
     void move(Move move, bool extend);
     // The selection as the platform's clipboard takes it.
@@ -127,6 +163,8 @@ public:
     std::int64_t offsetAtCell(std::int64_t row, std::int64_t column) const;
     // The cell of the offset, relative to the window as above.
     LineColumn cellOf(std::int64_t offset) const;
+    // Where a menu opened from the keyboard goes: the cell under the caret, kept within the window.
+    LineColumn menuCell() const;
 
     // Not the view's key when empty; else what is left for the host to do.
     std::optional<ViewCommand> pressKey(ViewKey key, unsigned modifiers);
@@ -171,6 +209,8 @@ private:
     std::int64_t pageLines_ = 0;
     std::int64_t pageColumns_ = 0;
     std::int64_t seenDroppedLines_ = 0;
+    // The wheel's turn not yet scrolled, in 120ths of a line.
+    int wheelRest_ = 0;
     bool followEnd_ = false;
     bool findOpen_ = false;
     FindSession find_;

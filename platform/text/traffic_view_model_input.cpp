@@ -22,6 +22,18 @@ void TrafficViewModel::move(Move move, bool extend)
     ensureVisible(to);
 }
 
+Click ClickCounter::press(std::uint32_t time, bool doubleClick, std::uint32_t interval)
+{
+    if (doubleClick) {
+        doubleClickAt_ = time;
+        return {2, false};
+    }
+    // Unsigned, the difference is right across the clock's wrap.
+    const bool third = doubleClickAt_ && static_cast<std::uint32_t>(time - *doubleClickAt_) <= interval;
+    doubleClickAt_.reset();
+    return third ? Click{3, false} : Click{1, true};
+}
+
 void TrafficViewModel::click(std::int64_t row, std::int64_t column, int clicks, bool extend)
 {
     const std::int64_t at = offsetAtCell(row, column);
@@ -132,9 +144,7 @@ void TrafficViewModel::continueFind()
         return;
     goalColumn_ = -1;
     select(match->from, match->to);
-    // The end first, so that the start wins when the match is wider than the view.
-    ensureVisible(match->to);
-    ensureVisible(match->from);
+    reveal(*match);
 }
 
 void carryOut(ViewCommand command, TrafficViewHost& host)

@@ -69,3 +69,26 @@ KeyAction keyAction(ViewKey key, unsigned modifiers, bool findOpen)
     }
     return action;
 }
+
+FindBarKey findBarKey(ViewKey key, unsigned modifiers)
+{
+    const KeyAction action = keyAction(key, modifiers, true);
+    if (action.kind == KeyAction::Kind::Swallow)
+        return modifiers & kShiftModifier ? FindBarKey::FindPrevious : FindBarKey::FindNext;
+    if (action.kind != KeyAction::Kind::Command)
+        return FindBarKey::NotMine;
+    switch (action.command) {
+    case ViewCommand::Find:
+        return FindBarKey::FocusField;
+    case ViewCommand::SelectAll:
+        return FindBarKey::SelectField;
+    case ViewCommand::FindNext:
+        return FindBarKey::FindNext;
+    case ViewCommand::FindPrevious:
+        return FindBarKey::FindPrevious;
+    case ViewCommand::CloseFind:
+        return FindBarKey::Close;
+    default:
+        return FindBarKey::NotMine; // Ctrl+C and the rest are the field's own
+    }
+}

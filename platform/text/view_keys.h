@@ -56,4 +56,10 @@ struct KeyAction {
 
 KeyAction keyAction(ViewKey key, unsigned modifiers, bool findOpen);
 
+// What the find bar does with a key, by the same table: Enter finds the next match (Shift+Enter the
+// previous), F3 and Ctrl+G as in the view, Ctrl+F takes the focus back to the field with its text
+// selected, and Escape closes the bar. Ctrl+A selects the field's text; the rest is the field's own.
+enum class FindBarKey { NotMine, FocusField, SelectField, FindNext, FindPrevious, Close };
+FindBarKey findBarKey(ViewKey key, unsigned modifiers);
+
 #endif

@@ -21,9 +21,10 @@ public:
     virtual TextRange VisibleText() const = 0;
     // The offset under a point on the screen, or -1 when the point is outside the view.
     virtual std::int64_t OffsetAtScreenPoint(POINT point) const = 0;
-    // Both within what is held.
+    // Both within what is held; the selection is scrolled into view.
     virtual void Select(std::int64_t anchor, std::int64_t caret) = 0;
-    virtual void ShowOffset(std::int64_t offset) = 0;
+    // Where the range is wider than the view, its start shows unless `endWins`.
+    virtual void Reveal(TextRange range, bool endWins) = 0;
 
 protected:
     ~AccessibleTextSource() = default;

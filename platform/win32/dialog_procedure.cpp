@@ -1,5 +1,5 @@
 // How the window messages of a dialog reach the console: clicks, the poll timer, the system menu,
-// and the icon chores of a minimised window.
+// and the icon chores of a minimised window; and a change of display scale, to dialog_scaling.cpp.
 #include "platform/win32/minimised_icon.h"
 #include "platform/win32/win32_dialog_host.h"
 
@@ -27,6 +27,10 @@ INT_PTR CALLBACK Win32DialogHost::DialogProcedure(HWND window, UINT message, WPA
     }
     auto* host = reinterpret_cast<Win32DialogHost*>(GetWindowLongPtrA(window, DWLP_USER));
     // Messages before WM_INITDIALOG (the font, the frame) are the dialog manager's alone.
+    if (host && message == WM_DPICHANGED) {
+        host->OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
+    }
     return host ? host->HandleMessage(message, wParam) : FALSE;
 }
 
@@ -38,6 +42,7 @@ INT_PTR Win32DialogHost::OnInitDialog()
         if (auto view = TrafficViewWindow::Replace(control, viewCapacity_))
             views_.emplace(id, std::move(view));
     }
+    RecordLayout();
     AnnotateControls();
     events_->OnInitDialog();
     FlushViews();
@@ -89,6 +94,7 @@ INT_PTR Win32DialogHost::HandleMessage(UINT message, WPARAM wParam)
         // The controls go with the window; nothing may reach them afterwards.
         annotations_.clear();
         views_.clear();
+        layout_.clear();
         return FALSE;
     default:
         return FALSE;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/display_scale.h"
 #include "platform/win32/view_key_input.h"
 #include "platform/win32/window_class.h"
 
@@ -18,6 +19,17 @@ bool IsTakenCharacter(WPARAM character)
 {
     return character == '\r' || character == '\n' || character == 0x1B || character == 0x01 || character == 0x06
         || character == 0x07;
+}
+
+int TextHeight(HWND window, HFONT font)
+{
+    const HDC dc = GetDC(window);
+    const HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return static_cast<int>(metrics.tmHeight);
 }
 
 int TextWidth(HWND window, HFONT font, const char* text)
@@ -37,7 +49,8 @@ FindBarWindow::FindBarWindow(FindBarClient& client)
     : client_(client)
 { }
 
-std::unique_ptr<FindBarWindow> FindBarWindow::Create(HWND view, FindBarClient& client)
+std::unique_ptr<FindBarWindow> FindBarWindow::Create(
+    HWND view, FindBarClient& client, HFONT dialogFont, HFONT fieldFont, UINT dpi)
 {
     const HWND dialog = GetParent(view);
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
@@ -49,12 +62,9 @@ std::unique_ptr<FindBarWindow> FindBarWindow::Create(HWND view, FindBarClient& c
     if (!CreateWindowExA(WS_EX_CONTROLPARENT, kClassName, "Find", WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0, dialog,
             nullptr, instance, bar.get()))
         return nullptr;
-    bar->font_ = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
     const auto make = [&](DWORD exStyle, const char* className, const char* text, DWORD style, int id) {
-        const HWND control = CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-            bar->window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(bar->font_), FALSE);
-        return control;
+        return CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, bar->window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     };
     // In reading order, which is also the tab order. No mnemonics: the console's own would clash.
     bar->caption_ = make(0, "STATIC", "Find:", SS_LEFT, kCaptionId);
@@ -71,14 +81,7 @@ std::unique_ptr<FindBarWindow> FindBarWindow::Create(HWND view, FindBarClient& c
             SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProcedure)));
         (control == bar->field_ ? bar->fieldProcedure_ : bar->matchCaseProcedure_) = previous;
     }
-
-    const HDC dc = GetDC(bar->window_);
-    const HGDIOBJ old = SelectObject(dc, bar->font_);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(bar->window_, dc);
-    bar->height_ = static_cast<int>(metrics.tmHeight) + 2 * kPadding + 6;
+    bar->SetFonts(dialogFont, fieldFont, dpi);
     SetWindowPos(bar->window_, view, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return bar;
 }
@@ -138,35 +141,29 @@ LRESULT CALLBACK FindBarWindow::ControlProcedure(HWND control, UINT message, WPA
 
 bool FindBarWindow::OnKey(WPARAM key)
 {
-    const unsigned modifiers = ViewModifiersHeld();
-    const KeyAction action = keyAction(ViewKeyOf(key), modifiers, true);
-    if (action.kind == KeyAction::Kind::Swallow) {
-        client_.OnFindRequested(modifiers & kShiftModifier ? SearchDirection::Backward : SearchDirection::Forward);
-        return true;
-    }
-    if (action.kind != KeyAction::Kind::Command)
-        return false;
-    switch (action.command) {
-    case ViewCommand::Find:
+    switch (findBarKey(ViewKeyOf(key), ViewModifiersHeld())) {
+    case FindBarKey::FocusField:
         SendMessageA(GetParent(window_), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field_), TRUE);
         SendMessageA(field_, EM_SETSEL, 0, -1);
         return true;
-    case ViewCommand::SelectAll:
+    case FindBarKey::SelectField:
         if (GetFocus() != field_)
             return false;
         SendMessageA(field_, EM_SETSEL, 0, -1);
         return true;
-    case ViewCommand::FindNext:
-    case ViewCommand::FindPrevious:
-        client_.OnFindRequested(
-            action.command == ViewCommand::FindNext ? SearchDirection::Forward : SearchDirection::Backward);
+    case FindBarKey::FindNext:
+        client_.OnFindRequested(SearchDirection::Forward);
         return true;
-    case ViewCommand::CloseFind:
+    case FindBarKey::FindPrevious:
+        client_.OnFindRequested(SearchDirection::Backward);
+        return true;
+    case FindBarKey::Close:
         client_.OnFindClosed();
         return true;
-    default:
-        return false; // Ctrl+C, Ctrl+A and the rest are the field's own
+    case FindBarKey::NotMine:
+        break;
     }
+    return false;
 }
 
 void FindBarWindow::QueryChanged()
@@ -204,22 +201,41 @@ void FindBarWindow::SetStatus(const char* status)
     SetWindowTextA(status_, status);
 }
 
+int FindBarWindow::Scaled(int pixels) const
+{
+    return MulDiv(pixels, static_cast<int>(dpi_), static_cast<int>(kDefaultDpi));
+}
+
+void FindBarWindow::SetFonts(HFONT dialogFont, HFONT fieldFont, UINT dpi)
+{
+    dpi_ = dpi;
+    font_ = dialogFont;
+    fieldFont_ = fieldFont ? fieldFont : dialogFont;
+    for (const HWND control : {caption_, matchCase_, status_})
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    SendMessageA(field_, WM_SETFONT, reinterpret_cast<WPARAM>(fieldFont_), FALSE);
+    height_ = std::max(TextHeight(window_, font_), TextHeight(window_, fieldFont_)) + Scaled(2 * kPadding + 6);
+    if (IsShown())
+        Layout();
+}
+
 void FindBarWindow::Layout()
 {
     RECT client{};
     GetClientRect(window_, &client);
-    const int height = client.bottom - 2 * kPadding;
-    const int captionWidth = TextWidth(window_, font_, "Find:") + 2 * kPadding;
-    const int boxWidth = TextWidth(window_, font_, "Match case") + 24;
-    const int rest = std::max(0, static_cast<int>(client.right) - captionWidth - boxWidth - 4 * kPadding);
-    const int fieldWidth = std::max(40, rest * 2 / 3);
-    int x = kPadding;
+    const int padding = Scaled(kPadding);
+    const int height = client.bottom - 2 * padding;
+    const int captionWidth = TextWidth(window_, font_, "Find:") + 2 * padding;
+    const int boxWidth = TextWidth(window_, font_, "Match case") + SystemMetricAt(SM_CXMENUCHECK, dpi_) + Scaled(11);
+    const int rest = std::max(0, static_cast<int>(client.right) - captionWidth - boxWidth - 4 * padding);
+    const int fieldWidth = std::max(Scaled(40), rest * 2 / 3);
+    int x = padding;
     const auto place = [&](HWND control, int width, int inset) {
-        MoveWindow(control, x, kPadding + inset, width, height - 2 * inset, TRUE);
-        x += width + kPadding;
+        MoveWindow(control, x, padding + inset, width, height - 2 * inset, TRUE);
+        x += width + padding;
     };
-    place(caption_, captionWidth, 3);
+    place(caption_, captionWidth, padding);
     place(field_, fieldWidth, 0);
     place(matchCase_, boxWidth, 0);
-    place(status_, std::max(0, static_cast<int>(client.right) - x - kPadding), 3);
+    place(status_, std::max(0, static_cast<int>(client.right) - x - padding), padding);
 }

@@ -23,8 +23,10 @@ protected:
 
 class FindBarWindow {
 public:
-    // Made hidden, over the bottom edge of `view`, right after it in the dialog's tab order.
-    static std::unique_ptr<FindBarWindow> Create(HWND view, FindBarClient& client);
+    // Made hidden, over the bottom edge of `view`, right after it in the dialog's tab order; its
+    // labels in the dialog's font, its field in the view's, its spacing for `dpi`.
+    static std::unique_ptr<FindBarWindow> Create(
+        HWND view, FindBarClient& client, HFONT dialogFont, HFONT fieldFont, UINT dpi);
     ~FindBarWindow();
     FindBarWindow(const FindBarWindow&) = delete;
     FindBarWindow& operator=(const FindBarWindow&) = delete;
@@ -36,6 +38,8 @@ public:
     bool IsShown() const;
     int Height() const { return height_; }
     void SetStatus(const char* status);
+    // The fonts for another display scale; neither is deleted here. The height follows.
+    void SetFonts(HFONT dialogFont, HFONT fieldFont, UINT dpi);
     HWND Field() const { return field_; }
     HWND MatchCaseBox() const { return matchCase_; }
     HWND Status() const { return status_; }
@@ -50,10 +54,14 @@ private:
     bool OnKey(WPARAM key);
     void Layout();
     void QueryChanged();
+    // `pixels` at 100 %, at the bar's display scale.
+    int Scaled(int pixels) const;
 
     FindBarClient& client_;
     HWND window_ = nullptr;
     HFONT font_ = nullptr; // the dialog's: never deleted here
+    HFONT fieldFont_ = nullptr; // the view's: never deleted here
+    UINT dpi_ = 96;
     int height_ = 24;
     // Its controls, in reading order.
     HWND caption_{}, field_{}, matchCase_{}, status_{};

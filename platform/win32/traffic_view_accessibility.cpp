@@ -3,7 +3,7 @@
 #include <oleacc.h>
 
 #include "platform/text/text_announcement.h"
-#include "platform/win32/qualified_accessible.h"
+#include "platform/win32/control_accessibility.h"
 #include "platform/win32/traffic_view_uia_provider.h"
 
 TrafficViewAccessibility::TrafficViewAccessibility(AccessibleTextSource& source)

@@ -299,8 +299,7 @@ public:
         if (!source)
             return uia::kElementNotAvailable;
         Clamp();
-        source->ShowOffset(alignToTop ? end_ : start_);
-        source->ShowOffset(alignToTop ? start_ : end_);
+        source->Reveal({start_, end_}, !alignToTop);
         return S_OK;
     }
 

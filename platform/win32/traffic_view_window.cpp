@@ -1,15 +1,21 @@
 // The traffic view's window: its class, its place in the dialog, painting and scrolling.
 #include "platform/win32/traffic_view_window.h"
 
+#include "platform/win32/view_key_input.h"
 #include "platform/win32/window_class.h"
 
+#include <array>
 #include <climits>
 
 namespace {
 
 constexpr char kClassName[] = "BrindleTrafficView"; // an I-beam cursor (IDC_IBEAM, 32513)
 constexpr int kMargin = 2;
-constexpr int kWheelLines = 3;
+
+int CaretWidth(UINT dpi)
+{
+    return std::max(1, MulDiv(1, static_cast<int>(dpi), static_cast<int>(kDefaultDpi)));
+}
 
 int ClampToInt(std::int64_t value)
 {
@@ -92,17 +98,47 @@ void TrafficViewWindow::Sync()
         accessibility_.SelectionChanged();
 }
 
-void TrafficViewWindow::MeasureFont()
+void TrafficViewWindow::MeasureFont(UINT dpi)
 {
-    font_ = static_cast<HFONT>(GetStockObject(ANSI_FIXED_FONT));
+    dpi_ = dpi;
+    if (FontHandle font = CreateFixedPitchFont(window_, kFontPoints, dpi))
+        font_ = std::move(font);
     const HDC dc = GetDC(window_);
-    const HGDIOBJ old = SelectObject(dc, font_);
+    const HGDIOBJ old = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(ANSI_FIXED_FONT));
     TEXTMETRICA metrics{};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(window_, dc);
     charWidth_ = std::max<int>(1, metrics.tmAveCharWidth);
     lineHeight_ = std::max<int>(1, metrics.tmHeight);
+}
+
+void TrafficViewWindow::Rescale(const RECT& area, UINT dpi, HFONT dialogFont)
+{
+    area_ = area;
+    dialogFont_ = dialogFont;
+    MeasureFont(dpi);
+    if (findBar_)
+        findBar_->SetFonts(dialogFont_, font_.get(), dpi_);
+    const bool findShown = findBar_ && findBar_->IsShown();
+    // The model keeps the caret, the selection and the first line and column shown; the new page
+    // size follows from WM_SIZE, or here when the size happens to stay.
+    MoveWindow(window_, area_.left, area_.top, area_.right - area_.left,
+        findShown ? std::max<int>(lineHeight_, area_.bottom - area_.top - findBar_->Height())
+                  : area_.bottom - area_.top,
+        TRUE);
+    if (findShown)
+        findBar_->Show(area_, false);
+    if (hasCaret_) {
+        DestroyCaret();
+        hasCaret_ = CreateCaret(window_, nullptr, CaretWidth(dpi_), lineHeight_) != FALSE;
+        if (hasCaret_)
+            ShowCaret(window_);
+    }
+    UpdatePage();
+    UpdateScrollBars();
+    PlaceCaret();
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
 void TrafficViewWindow::UpdatePage()
@@ -129,42 +165,31 @@ void TrafficViewWindow::UpdateScrollBars()
 
 void TrafficViewWindow::Scroll(int bar, int request)
 {
-    SCROLLINFO info{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
-    GetScrollInfo(window_, bar, &info);
-    const bool vertical = bar == SB_VERT;
-    const std::int64_t page = vertical ? model_.pageLines() : model_.pageColumns();
-    std::int64_t position = vertical ? model_.topLine() : model_.leftColumn();
-    switch (request) {
-    case SB_LINEUP:
-        position -= 1;
-        break;
-    case SB_LINEDOWN:
-        position += 1;
-        break;
-    case SB_PAGEUP:
-        position -= page;
-        break;
-    case SB_PAGEDOWN:
-        position += page;
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        position = info.nTrackPos;
-        break;
-    case SB_TOP:
-        position = 0;
-        break;
-    case SB_BOTTOM:
-        position = INT_MAX;
-        break;
-    default:
+    const ScrollAxis axis = bar == SB_VERT ? ScrollAxis::Vertical : ScrollAxis::Horizontal;
+    if (request == SB_THUMBTRACK || request == SB_THUMBPOSITION) {
+        SCROLLINFO info{sizeof(SCROLLINFO), SIF_TRACKPOS, 0, 0, 0, 0, 0};
+        GetScrollInfo(window_, bar, &info);
+        if (axis == ScrollAxis::Vertical)
+            model_.scrollTo(info.nTrackPos, model_.leftColumn());
+        else
+            model_.scrollTo(model_.topLine(), info.nTrackPos);
+        Sync();
         return;
     }
-    if (vertical)
-        model_.scrollTo(position, model_.leftColumn());
-    else
-        model_.scrollTo(model_.topLine(), position);
-    Sync();
+    struct Request {
+        int request;
+        ScrollStep step;
+    };
+    static constexpr std::array kSteps{Request{SB_LINEUP, ScrollStep::LineBack},
+        Request{SB_LINEDOWN, ScrollStep::LineForward}, Request{SB_PAGEUP, ScrollStep::PageBack},
+        Request{SB_PAGEDOWN, ScrollStep::PageForward}, Request{SB_TOP, ScrollStep::Start},
+        Request{SB_BOTTOM, ScrollStep::End}};
+    for (const Request& step : kSteps) {
+        if (step.request == request) {
+            model_.scroll(axis, step.step);
+            Sync();
+        }
+    }
 }
 
 void TrafficViewWindow::PlaceCaret()
@@ -185,7 +210,8 @@ void TrafficViewWindow::Paint()
         return;
     RECT client{};
     GetClientRect(window_, &client);
-    const HGDIOBJ oldFont = SelectObject(dc, font_);
+    const HGDIOBJ oldFont
+        = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(ANSI_FIXED_FONT));
     const COLORREF text = GetSysColor(IsWindowEnabled(window_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
     const COLORREF back = GetSysColor(COLOR_WINDOW);
     const TextStore& store = model_.store();
@@ -228,14 +254,6 @@ void TrafficViewWindow::Paint()
     EndPaint(window_, &paint);
 }
 
-TextRange TrafficViewWindow::VisibleText() const
-{
-    const TextStore& store = model_.store();
-    const std::int64_t top = model_.topLine();
-    const std::int64_t last = std::min<std::int64_t>(top + model_.pageLines(), store.lineCount() - 1);
-    return {store.lineStart(std::min(top, last)), store.lineEnd(last)};
-}
-
 std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
 {
     RECT client{};
@@ -247,14 +265,13 @@ std::int64_t TrafficViewWindow::OffsetAtScreenPoint(POINT point) const
 
 void TrafficViewWindow::Select(std::int64_t anchor, std::int64_t caret)
 {
-    model_.select(anchor, caret);
-    model_.ensureVisible(model_.caret());
+    model_.selectForReader(anchor, caret);
     Sync();
 }
 
-void TrafficViewWindow::ShowOffset(std::int64_t offset)
+void TrafficViewWindow::Reveal(TextRange range, bool endWins)
 {
-    model_.ensureVisible(offset);
+    model_.reveal(range, endWins);
     Sync();
 }
 
@@ -271,7 +288,8 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         accessibility_.WindowDestroyed();
         return 0;
     case WM_CREATE:
-        MeasureFont();
+        dialogFont_ = reinterpret_cast<HFONT>(SendMessageA(GetParent(window_), WM_GETFONT, 0, 0));
+        MeasureFont(WindowDpi(window_));
         UpdatePage();
         UpdateScrollBars();
         return 0;
@@ -291,12 +309,11 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         Scroll(SB_HORZ, LOWORD(wParam));
         return 0;
     case WM_MOUSEWHEEL:
-        model_.scrollTo(
-            model_.topLine() - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * kWheelLines, model_.leftColumn());
+        model_.wheel(ScrollAxis::Vertical, GET_WHEEL_DELTA_WPARAM(wParam));
         Sync();
         return 0;
     case WM_SETFOCUS:
-        hasCaret_ = CreateCaret(window_, nullptr, 1, lineHeight_) != FALSE;
+        hasCaret_ = CreateCaret(window_, nullptr, CaretWidth(dpi_), lineHeight_) != FALSE;
         PlaceCaret();
         if (hasCaret_)
             ShowCaret(window_);
@@ -310,12 +327,13 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         InvalidateRect(window_, nullptr, FALSE);
         return 0;
     case WM_GETDLGCODE: {
-        // Arrows and characters are the view's; Enter too (want-return), so that it does not end the
-        // dialog, and Escape while the find bar is open. Tab and the rest stay the dialog's.
+        // Arrows and characters are the view's, and every key the view acts on, so that Enter does not
+        // end the dialog. Tab and the rest stay the dialog's.
         LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
         if (msg && msg->message == WM_KEYDOWN
-            && (msg->wParam == VK_RETURN || (msg->wParam == VK_ESCAPE && model_.findOpen())))
+            && keyAction(ViewKeyOf(msg->wParam), ViewModifiersHeld(), model_.findOpen()).kind
+                != KeyAction::Kind::NotMine)
             code |= DLGC_WANTMESSAGE;
         return code;
     }
@@ -326,7 +344,7 @@ LRESULT TrafficViewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_CHAR:
         return 0; // read-only: the keys were taken on WM_KEYDOWN
     case WM_TIMER:
-        continueSearch();
+        ContinueSearch();
         return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:

@@ -13,11 +13,12 @@
 
 #include "platform/text/traffic_view_model.h"
 #include "platform/win32/accessible_text_source.h"
+#include "platform/win32/display_scale.h"
 #include "platform/win32/find_bar_window.h"
 #include "platform/win32/traffic_view_accessibility.h"
 #include "platform/win32/windows_api.h"
 
-class TrafficViewWindow final : public AccessibleTextSource, private FindBarClient, private TrafficViewHost {
+class TrafficViewWindow final : public AccessibleTextSource, private FindBarClient {
 public:
     // Both views full stay well inside the memory a 32-bit process can count on.
     static constexpr std::int64_t kDefaultCapacity = std::int64_t{128} << 20;
@@ -29,8 +30,8 @@ public:
     TrafficViewWindow(const TrafficViewWindow&) = delete;
     TrafficViewWindow& operator=(const TrafficViewWindow&) = delete;
 
-    // Single-byte text with CR LF line ends, at the very end whatever is selected; the view
-    // scrolls there on the next Flush().
+    // One received chunk's bytes, shown as `format` makes them, at the very end whatever is
+    // selected; the view scrolls there on the next Flush().
     void AppendTraffic(std::string_view bytes, TrafficFormat format);
     void Flush();
     // Replaces everything; "" empties the view.
@@ -46,12 +47,21 @@ public:
     const TextStore& Store() const override { return model_.store(); }
     std::int64_t Caret() const override { return model_.caret(); }
     TextRange Selection() const override { return model_.selection(); }
-    TextRange VisibleText() const override;
+    TextRange VisibleText() const override { return model_.visibleRange(); }
     std::int64_t OffsetAtScreenPoint(POINT point) const override;
     void Select(std::int64_t anchor, std::int64_t caret) override;
-    void ShowOffset(std::int64_t offset) override;
+    void Reveal(TextRange range, bool endWins) override;
     // Null until find is first opened.
     const FindBarWindow* FindBar() const { return findBar_.get(); }
+
+    // The view's text is 9 points of a fixed-pitch face at the window's display scale.
+    static constexpr int kFontPoints = 9;
+    // One character's cell in pixels: its advance and the line height.
+    SIZE GlyphCell() const { return {charWidth_, lineHeight_}; }
+    // After a move to a monitor of another scale: the view's new place in the dialog (the find bar
+    // takes its bottom edge while open), the scale, and the dialog's font made for it. The caret,
+    // the selection and the scroll position stay on the same characters.
+    void Rescale(const RECT& area, UINT dpi, HFONT dialogFont);
 
     // For the window procedure.
     void Attach(HWND window) { window_ = window; }
@@ -62,7 +72,7 @@ private:
 
     // Painting and scrolling (traffic_view_window.cpp).
     void Paint();
-    void MeasureFont();
+    void MeasureFont(UINT dpi);
     void UpdatePage();
     void UpdateScrollBars();
     void Scroll(int bar, int request);
@@ -70,16 +80,32 @@ private:
     // Brings the window in step with what the model changed.
     void Sync();
 
-    // Keyboard, mouse, clipboard, menu and find (traffic_view_input.cpp).
+    // Keyboard and mouse (traffic_view_input.cpp).
     bool OnKey(WPARAM key);
     LineColumn CellAt(LPARAM position) const;
     void OnButtonDown(LPARAM position, bool doubleClick, bool shift);
+
+    // What the model leaves to the system: the clipboard, the menu and find (traffic_view_commands.cpp).
+    class SystemCommands final : public TrafficViewHost {
+    public:
+        explicit SystemCommands(TrafficViewWindow& view)
+            : view_(view)
+        { }
+        void copySelection() override { view_.CopySelection(); }
+        void openFind(bool focus) override { view_.OpenFind(focus); }
+        void closeFind() override { view_.CloseFind(); }
+        void continueSearch() override { view_.ContinueSearch(); }
+        void openContextMenu() override { view_.ShowContextMenu(-1); }
+
+    private:
+        TrafficViewWindow& view_;
+    };
+    void CarryOut(ViewCommand command);
     void ShowContextMenu(LPARAM position);
-    void copySelection() override;
-    void openFind(bool focus) override;
-    void closeFind() override;
-    void continueSearch() override;
-    void openContextMenu() override { ShowContextMenu(-1); }
+    void CopySelection();
+    void OpenFind(bool focus);
+    void CloseFind();
+    void ContinueSearch();
     void OnFindQueryChanged(const std::u16string& query, bool matchCase) override;
     void OnFindRequested(SearchDirection direction) override;
     void OnFindClosed() override;
@@ -91,10 +117,11 @@ private:
     std::unique_ptr<FindBarWindow> findBar_;
     bool dragging_ = false;
     bool hasCaret_ = false;
-    // A press soon after a double click is the third click, which selects the line.
-    DWORD doubleClickTime_ = 0;
-    bool afterDoubleClick_ = false;
-    HFONT font_ = nullptr; // a stock font: never deleted
+    ClickCounter clicks_;
+    FontHandle font_;
+    // The dialog's, for the find bar: never deleted here.
+    HFONT dialogFont_ = nullptr;
+    UINT dpi_ = kDefaultDpi;
     int charWidth_ = 8;
     int lineHeight_ = 16;
     std::string lineBuffer_;

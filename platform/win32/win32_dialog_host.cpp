@@ -110,10 +110,19 @@ void Win32DialogHost::SetIcon(int iconId, bool large)
 {
     if (!window_)
         return;
-    // The image of the size asked for, so the title bar shows the 16 x 16 one rather than a
-    // shrunken 32 x 32.
-    const int width = GetSystemMetrics(large ? SM_CXICON : SM_CXSMICON);
-    const int height = GetSystemMetrics(large ? SM_CYICON : SM_CYSMICON);
+    (large ? largeIconId_ : smallIconId_) = iconId;
+    LoadIcon(large);
+}
+
+void Win32DialogHost::LoadIcon(bool large)
+{
+    const int iconId = large ? largeIconId_ : smallIconId_;
+    if (!window_ || iconId == 0)
+        return;
+    // The image of the size asked for at the window's scale, so the title bar shows the 16, 20 or
+    // 24 pixel one rather than a shrunken 32 x 32.
+    const int width = SystemMetricAt(large ? SM_CXICON : SM_CXSMICON, dpi_);
+    const int height = SystemMetricAt(large ? SM_CYICON : SM_CYSMICON, dpi_);
     const auto icon
         = static_cast<HICON>(LoadImageA(resources_, MAKEINTRESOURCEA(iconId), IMAGE_ICON, width, height, LR_SHARED));
     if (!icon)
@@ -154,4 +163,7 @@ void Win32DialogHost::Detach()
     window_ = nullptr;
     largeIcon_ = nullptr;
     smallIcon_ = nullptr;
+    largeIconId_ = smallIconId_ = 0;
+    layout_.clear();
+    scaledFont_.reset();
 }

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "platform/dialog_host.h"
-#include "platform/win32/control_annotation.h"
+#include "platform/win32/control_accessibility.h"
+#include "platform/win32/display_scale.h"
 #include "platform/win32/traffic_view_window.h"
 #include "platform/win32/uia_library.h"
 #include "platform/win32/windows_api.h"
@@ -44,6 +45,8 @@ public:
     HWND Window() const { return window_; }
     // How many characters a traffic view holds before its oldest lines go.
     void SetViewCapacity(std::int64_t characters) { viewCapacity_ = characters; }
+    // The traffic view of that id while RunModal runs, nullptr otherwise.
+    TrafficViewWindow* TrafficView(int controlId) const { return View(controlId); }
 
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -56,6 +59,11 @@ private:
     // Names for assistive tools and the status lines, from the dialog's template.
     void AnnotateControls();
     void AnnounceStatus(HWND line) const;
+    // The display scale (dialog_scaling.cpp): the controls' places as the dialog manager laid them
+    // out, and all of them laid out again, in proportion, on a move to a monitor of another scale.
+    void RecordLayout();
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void LoadIcon(bool large);
 
     HWND Control(int controlId) const;
     TrafficViewWindow* View(int controlId) const;
@@ -68,6 +76,15 @@ private:
     // Shared icons (loaded with LR_SHARED): the system frees them with the module.
     HICON largeIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    int largeIconId_ = 0;
+    int smallIconId_ = 0;
+    // The scale the dialog manager laid the controls out for, their places then, the scale now, and
+    // the dialog's font remade for it (none while the scale is the first one).
+    UINT layoutDpi_ = kDefaultDpi;
+    std::vector<std::pair<HWND, RECT>> layout_;
+    SIZE layoutClient_{};
+    UINT dpi_ = kDefaultDpi;
+    FontHandle scaledFont_;
     std::int64_t viewCapacity_ = TrafficViewWindow::kDefaultCapacity;
     // The traffic views, in place of the template's multi-line edits while the window lives.
     std::map<int, std::unique_ptr<TrafficViewWindow>> views_;

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program icon: a brindle-striped tile carrying two arrows that pass each other.
 
-Writes brindle.ico (32x32 and 16x16, 16 colours), brindle-16.png and brindle-32.png in the same
-16 colours, and smoothed PNGs of 48 to 256 pixels for desktop installs. Standard library only;
+Writes brindle.ico (smoothed 32-bit images of 16, 20, 24, 32 and 48 pixels and a 256-pixel PNG: the
+sizes Windows asks for at display scales of 100 to 200 %), brindle-16.png and brindle-32.png in 16
+colours, and smoothed PNGs of 48 to 256 pixels for desktop installs. Standard library only;
 run it from anywhere, the files land beside it.
 """
 
@@ -146,19 +147,22 @@ def padded(row):
 
 
 def ico_image(n):
-    """A 4-bit DIB with its AND mask, as an icon directory entry points at."""
-    indices = render(n)
-    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 4, 0, 0, 0, 0, 16, 0)
-    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in PALETTE)
-    xor = b"".join(padded(pack_nibbles(row)) for row in reversed(indices))
+    """A 32-bit DIB with its AND mask, as an icon directory entry points at; the 256-pixel image as
+    a PNG, as Windows Vista and later read it."""
+    rows = smooth(n)
+    if n >= 256:
+        return png(n, n, 6, 8, rows)
+    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 32, 0, 0, 0, 0, 0, 0)
+    xor = b"".join(bytes(b for i in range(0, len(row), 4) for b in (row[i + 2], row[i + 1], row[i], row[i + 3]))
+                   for row in reversed(rows))
     mask = bytearray()
-    for row in reversed(indices):
+    for row in reversed(rows):
         bits = bytearray((n + 7) // 8)
-        for x, index in enumerate(row):
-            if index == TRANSPARENT:
+        for x in range(n):
+            if row[4 * x + 3] == 0:
                 bits[x // 8] |= 0x80 >> (x % 8)
         mask += padded(bytes(bits))
-    return header + colours + xor + bytes(mask)
+    return header + xor + bytes(mask)
 
 
 def ico(sizes):
@@ -167,13 +171,13 @@ def ico(sizes):
     offset = len(directory) + 16 * len(images)
     entries = b""
     for n, image in zip(sizes, images):
-        entries += struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(image), offset)
+        entries += struct.pack("<BBBBHHII", n % 256, n % 256, 0, 0, 1, 32, len(image), offset)
         offset += len(image)
     return directory + entries + b"".join(images)
 
 
 def main():
-    (HERE / "brindle.ico").write_bytes(ico([32, 16]))
+    (HERE / "brindle.ico").write_bytes(ico([16, 20, 24, 32, 48, 256]))
     for n in (16, 32):
         (HERE / f"brindle-{n}.png").write_bytes(palette_png(n))
     for n in (48, 64, 128, 256):

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "console/relay_dlg.h"
@@ -24,7 +26,7 @@ protected:
     {
         host.Type(IDC_DEST_HOST, "127.0.0.1");
         host.Click(IDC_LISTEN);
-        ASSERT_NE(dlg.ListenSocket(), kNoSocket);
+        ASSERT_NE(Listener(), kNoSocket);
     }
 
     // A remote client connects and the next tick accepts it.
@@ -32,7 +34,7 @@ protected:
     {
         sockets.QueueClient();
         Tick();
-        return dlg.RemoteClientSocket();
+        return RemoteClient();
     }
 
     // "Connect" to a destination that accepts at once.
@@ -41,7 +43,7 @@ protected:
         host.Type(IDC_DEST_HOST, "127.0.0.1");
         sockets.connectMode = FakeSockets::ConnectMode::Immediate;
         host.Click(IDC_CONNECT);
-        return dlg.RemoteServerSocket();
+        return RemoteServer();
     }
 
     // A remote client accepted and a remote server connected, both "Auto" boxes clear.
@@ -50,11 +52,41 @@ protected:
         Listen();
         client = AcceptClient();
         server = ConnectServer();
-        ASSERT_EQ(dlg.RemoteServerConnected(), 1);
+        ASSERT_EQ(ServerConnected(), 1);
     }
+
+    // What the console holds, as the fakes see it.
+    SocketHandle Listener()
+    {
+        return FindOpen([](const FakeSockets::SocketState& s) { return s.listening; });
+    }
+    SocketHandle RemoteClient()
+    {
+        const SocketHandle accepted = sockets.lastAccepted;
+        return accepted != kNoSocket && sockets.State(accepted).open ? accepted : kNoSocket;
+    }
+    // The socket made for the destination, from the connect on, pending or connected.
+    SocketHandle RemoteServer()
+    {
+        return FindOpen([](const FakeSockets::SocketState& s) { return s.connectIssued; });
+    }
+    // 1 once the console took the connect to the destination as made: its line says so while it is.
+    int ServerConnected() const { return ClientStatus() == "Connected!" ? 1 : 0; }
+    int TimerRunning() const { return host.timers.count(POLL_TIMER_ID) != 0 ? 1 : 0; }
+    std::int64_t Counter(int fieldId) const { return std::stoll(host.Text(fieldId)); }
+    // Chunks waiting in the two capture queues together: each holds one allocation.
+    std::size_t QueuedChunks() const { return static_cast<std::size_t>(system.liveAllocations); }
 
     std::string ClientStatus() const { return host.Text(IDC_CLIENT_STATUS); }
     std::string ServerStatus() const { return host.Text(IDC_SERVER_STATUS); }
+
+    template<typename Match> SocketHandle FindOpen(Match match)
+    {
+        for (SocketHandle s : sockets.OpenSockets())
+            if (match(sockets.State(s)))
+                return s;
+        return kNoSocket;
+    }
 
     FakeDialogHost host{res::RelayDialogTemplate()};
     FakeSockets sockets;

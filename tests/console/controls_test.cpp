@@ -1,7 +1,6 @@
 #include <string>
 
 #include "console_fixture.h"
-#include "console_test_access.h"
 
 namespace {
 
@@ -12,7 +11,6 @@ TEST_F(ControlsTest, OpeningAddsAboutItemAndBothIcons)
     ASSERT_EQ(host.systemMenu.size(), 1u);
     EXPECT_EQ(host.systemMenu[0], std::make_pair(unsigned{IDM_ABOUTBOX}, std::string("&About brindle...")));
     EXPECT_EQ(host.icons, (std::vector<std::pair<int, bool>>{{IDR_MAINFRAME, true}, {IDR_MAINFRAME, false}}));
-    EXPECT_EQ(dlg.OnQueryDragIcon(), IDR_MAINFRAME);
 }
 
 TEST(SystemCommands, OnlyTheAboutCommandUnderTheMaskOpensTheAboutBox)
@@ -44,12 +42,12 @@ TEST_F(ControlsTest, CountersGrowOnlyByPositiveAmountsAndResetToZero)
     sockets.Deliver(client, "abc");
     Tick();
     EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "5003");
-    EXPECT_EQ(dlg.ServerReceivedBytes(), 5003);
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), 5003);
 
     host.Click(IDC_SERVER_RESET);
     EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "0");
     EXPECT_EQ(host.Text(IDC_SERVER_SENT), "0");
-    EXPECT_EQ(dlg.ToServerQueue().Count(), 3u); // resets leave queues alone
+    EXPECT_EQ(QueuedChunks(), 3u); // resets leave queues alone
 
     // Closing and reopening a connection does not reset the counters.
     host.Click(IDC_SERVER_DISCONNECT);
@@ -61,11 +59,15 @@ TEST_F(ControlsTest, CountersGrowOnlyByPositiveAmountsAndResetToZero)
 
 TEST_F(ControlsTest, PollTimerStartsOnceAndRetriesAfterFailure)
 {
+    // "Listen" and "Connect" each start it.
     host.failTimers = true;
-    EXPECT_EQ(CRelayDlgTestAccess::StartPollTimer(dlg), 0);
+    Listen();
+    EXPECT_EQ(TimerRunning(), 0);
     host.failTimers = false;
-    EXPECT_EQ(CRelayDlgTestAccess::StartPollTimer(dlg), 1);
-    EXPECT_EQ(CRelayDlgTestAccess::StartPollTimer(dlg), 1);
+    host.Click(IDC_CONNECT);
+    EXPECT_EQ(TimerRunning(), 1);
+    host.Click(IDC_CONNECT);
+    EXPECT_EQ(TimerRunning(), 1);
     EXPECT_EQ(host.timerStarts, 2);
     EXPECT_EQ(host.timers.at(POLL_TIMER_ID), 100u);
 }
@@ -82,9 +84,9 @@ TEST_F(ControlsTest, OtherTimersDoNotTick)
     Listen();
     sockets.QueueClient();
     dlg.OnTimer(IDC_CLIENT_CLEAR + 1);
-    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_EQ(RemoteClient(), kNoSocket);
     dlg.OnTimer(POLL_TIMER_ID);
-    EXPECT_NE(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_NE(RemoteClient(), kNoSocket);
 }
 
 } // namespace

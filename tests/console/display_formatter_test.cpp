@@ -67,11 +67,18 @@ Pieces ReferenceFormat(const std::string& bytes, bool crlf, bool buffers)
 
 class DisplayFormatterTest : public ConsoleTest {
 protected:
-    // What the chunk adds to the view.
+    // What the chunk, of at most 4096 bytes, adds to the view when a remote client sends it.
     std::string Format(const std::string& bytes, int crlf, int buffers)
     {
+        if (client == kNoSocket) {
+            Listen();
+            client = AcceptClient();
+        }
+        host.SetCheck(IDC_CLIENT_CRLF, static_cast<unsigned>(crlf));
+        host.SetCheck(IDC_SERVER_BUFFERS, static_cast<unsigned>(buffers));
         host.appends.clear();
-        dlg.FormatToView(bytes.data(), static_cast<int>(bytes.size()), IDC_TO_SERVER_VIEW, crlf, buffers);
+        sockets.Deliver(client, bytes);
+        Tick();
         std::string text;
         for (const auto& [view, appended] : host.appends) {
             EXPECT_EQ(view, IDC_TO_SERVER_VIEW);
@@ -172,7 +179,7 @@ TEST_P(TickTextCases, ViewHoldsEveryChunksPiecesInOrder)
         for (const std::string& piece : ReferenceFormat(bytes.substr(at, 4096), crlf, buffers))
             expected += piece;
     }
-    ASSERT_EQ(dlg.ServerReceivedBytes(), static_cast<std::int64_t>(bytes.size()));
+    ASSERT_EQ(Counter(IDC_SERVER_RECEIVED), static_cast<std::int64_t>(bytes.size()));
     EXPECT_TRUE(host.Text(IDC_TO_SERVER_VIEW) == expected);
     EXPECT_EQ(host.appends.size(), (bytes.size() + 4095) / 4096);
 }

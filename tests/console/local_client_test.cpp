@@ -24,7 +24,7 @@ TEST_F(LocalClientTest, EmptyHostOnlyShowsTheBox)
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"You must enter a valid hostname."});
     EXPECT_EQ(ClientStatus(), "Idle");
     EXPECT_EQ(sockets.Count(FakeSockets::Call::Socket), 0);
-    EXPECT_EQ(dlg.PollTimerRunning(), 0);
+    EXPECT_EQ(TimerRunning(), 0);
 }
 
 TEST_F(LocalClientTest, ImmediateConnectEnablesTheConnectedButtons)
@@ -37,10 +37,10 @@ TEST_F(LocalClientTest, ImmediateConnectEnablesTheConnectedButtons)
     EXPECT_TRUE(host.IsEnabled(IDC_CLIENT_DISCONNECT));
     EXPECT_TRUE(host.IsEnabled(IDC_CLIENT_SEND));
     EXPECT_EQ(sockets.connectAttempts, std::vector{inet_text::At("10.1.2.3", 8080)});
-    const auto& state = sockets.State(dlg.RemoteServerSocket());
+    const auto& state = sockets.State(RemoteServer());
     EXPECT_EQ(state.noDelay, 1);
     EXPECT_TRUE(state.nonBlocking);
-    EXPECT_EQ(dlg.PollTimerRunning(), 1);
+    EXPECT_EQ(TimerRunning(), 1);
 }
 
 // However an attempt ends, and however long it stays pending, the one thread never sleeps on it.
@@ -92,7 +92,7 @@ TEST_F(LocalClientTest, SilentDestinationCanBeDisconnectedWhilePending)
 {
     sockets.connectMode = FakeSockets::ConnectMode::NeverWritable;
     ClickConnect("127.0.0.1");
-    const SocketHandle pending = dlg.RemoteServerSocket();
+    const SocketHandle pending = RemoteServer();
     Tick();
     EXPECT_EQ(ClientStatus(), "Connecting...");
     host.Click(IDC_CLIENT_DISCONNECT);
@@ -150,7 +150,7 @@ TEST_F(LocalClientTest, SilentAddressGivesWayToTheNextAfterItsTimeOut)
     Tick();
     EXPECT_EQ(ClientStatus(), "Connected!");
     EXPECT_EQ(sockets.connectAttempts.size(), 2u);
-    EXPECT_EQ(sockets.OpenSockets(), std::set<SocketHandle>{dlg.RemoteServerSocket()});
+    EXPECT_EQ(sockets.OpenSockets(), std::set<SocketHandle>{RemoteServer()});
 }
 
 // When every address failed, the last failure is the one reported.
@@ -198,11 +198,11 @@ TEST_P(AttemptFailures, AreReportedAndLeaveNoSocket)
         sockets.Fail(c.call, c.code);
     ClickConnect(c.hostText);
     EXPECT_EQ(ClientStatus(), c.status);
-    EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
-    EXPECT_EQ(dlg.RemoteServerConnected(), 0);
+    EXPECT_EQ(RemoteServer(), kNoSocket);
+    EXPECT_EQ(ServerConnected(), 0);
     EXPECT_TRUE(sockets.OpenSockets().empty());
     EXPECT_TRUE(host.IsEnabled(IDC_CONNECT));
-    EXPECT_EQ(dlg.PollTimerRunning(), 1);
+    EXPECT_EQ(TimerRunning(), 1);
 }
 
 const std::string kHostNotFound = "Failed to get socket address. Error code 11001. : WSAHOST_NOT_FOUND";
@@ -243,12 +243,12 @@ TEST_F(LocalClientTest, EmptyDestinationPortMeansPortZero)
 TEST_F(LocalClientTest, ConnectOnALiveConnectionKeepsItAndSaysConnected)
 {
     ClickConnect("127.0.0.1");
-    const SocketHandle live = dlg.RemoteServerSocket();
+    const SocketHandle live = RemoteServer();
     host.Click(IDC_CLIENT_AUTO);
     host.Click(IDC_CLIENT_AUTO);
     ASSERT_TRUE(host.IsEnabled(IDC_CONNECT));
     host.Click(IDC_CONNECT);
-    EXPECT_EQ(dlg.RemoteServerSocket(), live);
+    EXPECT_EQ(RemoteServer(), live);
     EXPECT_EQ(ClientStatus(), "Connected!");
     EXPECT_FALSE(host.IsEnabled(IDC_CONNECT));
     EXPECT_EQ(sockets.Count(FakeSockets::Call::Socket), 1);

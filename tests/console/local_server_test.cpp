@@ -1,7 +1,6 @@
 #include <string>
 
 #include "console_fixture.h"
-#include "console_test_access.h"
 
 namespace {
 
@@ -58,8 +57,8 @@ TEST_P(ListenPorts, UseTheLeadingNumberLow16Bits)
     SocketAddress any;
     any.family = kAfInet6;
     any.port = static_cast<std::uint16_t>(GetParam().port);
-    EXPECT_EQ(sockets.State(sockets.lastCreated).address, any);
-    EXPECT_EQ(sockets.State(sockets.lastCreated).family, kAfInet6);
+    EXPECT_EQ(sockets.State(Listener()).address, any);
+    EXPECT_EQ(sockets.State(Listener()).family, kAfInet6);
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalServer, ListenPorts,
@@ -84,11 +83,11 @@ TEST_P(ListenFailures, ReportCloseTheSocketAndUnlockTheFields)
     host.Type(IDC_DEST_HOST, "h");
     host.Click(IDC_LISTEN);
     EXPECT_EQ(ServerStatus(), c.status);
-    EXPECT_EQ(dlg.ListenSocket(), kNoSocket);
+    EXPECT_EQ(Listener(), kNoSocket);
     EXPECT_TRUE(sockets.OpenSockets().empty());
     for (int id : {IDC_LISTEN_PORT, IDC_DEST_PORT, IDC_DEST_HOST, IDC_LISTEN})
         EXPECT_TRUE(host.IsEnabled(id));
-    EXPECT_EQ(dlg.PollTimerRunning(), 0);
+    EXPECT_EQ(TimerRunning(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalServer, ListenFailures,
@@ -113,15 +112,15 @@ TEST_P(AcceptFailures, StopTheServerUnlessOneConnectionWasLost)
     Tick();
     EXPECT_EQ(ServerStatus(), c.status);
     if (ServerStatus() != "Listening...") {
-        EXPECT_EQ(dlg.ListenSocket(), kNoSocket);
+        EXPECT_EQ(Listener(), kNoSocket);
         EXPECT_TRUE(host.IsEnabled(IDC_LISTEN));
         EXPECT_TRUE(sockets.OpenSockets().empty());
         return;
     }
-    EXPECT_NE(dlg.ListenSocket(), kNoSocket);
-    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_NE(Listener(), kNoSocket);
+    EXPECT_EQ(RemoteClient(), kNoSocket);
     Tick();
-    EXPECT_NE(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_NE(RemoteClient(), kNoSocket);
     EXPECT_EQ(ServerStatus(), "Connected!");
 }
 
@@ -143,19 +142,19 @@ TEST_F(LocalServerTest, SystemWithoutIpv6ListensOnIpv4)
     sockets.Fail(FakeSockets::Call::Socket, kWsaEafnosupport);
     Listen();
     EXPECT_EQ(ServerStatus(), "Listening...");
-    EXPECT_EQ(sockets.State(sockets.lastCreated).family, kAfInet);
-    EXPECT_EQ(sockets.State(sockets.lastCreated).address.family, kAfInet);
-    EXPECT_EQ(sockets.State(sockets.lastCreated).address.port, 80);
+    EXPECT_EQ(sockets.State(Listener()).family, kAfInet);
+    EXPECT_EQ(sockets.State(Listener()).address.family, kAfInet);
+    EXPECT_EQ(sockets.State(Listener()).address.port, 80);
 }
 
 TEST_F(LocalServerTest, ListeningLocksFieldsAndStartsTheTimer)
 {
     Listen();
-    const auto& listener = sockets.State(dlg.ListenSocket());
+    const auto& listener = sockets.State(Listener());
     EXPECT_TRUE(listener.listening);
     EXPECT_TRUE(listener.nonBlocking);
     EXPECT_EQ(ServerStatus(), "Listening...");
-    EXPECT_EQ(dlg.PollTimerRunning(), 1);
+    EXPECT_EQ(TimerRunning(), 1);
     for (int id : {IDC_LISTEN_PORT, IDC_DEST_PORT, IDC_DEST_HOST, IDC_LISTEN})
         EXPECT_FALSE(host.IsEnabled(id));
     EXPECT_TRUE(host.IsEnabled(IDC_STOP_SERVER));
@@ -165,28 +164,28 @@ TEST_F(LocalServerTest, AcceptsOneClientAtATime)
 {
     Listen();
     Tick();
-    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_EQ(RemoteClient(), kNoSocket);
     EXPECT_EQ(ServerStatus(), "Listening...");
     sockets.QueueClient();
     sockets.QueueClient();
     Tick();
-    const SocketHandle first = dlg.RemoteClientSocket();
+    const SocketHandle first = RemoteClient();
     ASSERT_NE(first, kNoSocket);
     EXPECT_EQ(ServerStatus(), "Connected!");
     EXPECT_EQ(sockets.State(first).noDelay, 1);
     EXPECT_TRUE(host.IsEnabled(IDC_SERVER_SEND));
     EXPECT_TRUE(host.IsEnabled(IDC_SERVER_DISCONNECT));
     Tick();
-    EXPECT_EQ(dlg.RemoteClientSocket(), first);
+    EXPECT_EQ(RemoteClient(), first);
     EXPECT_EQ(sockets.Count(FakeSockets::Call::Accept), 2); // one idle look, one accept
 
     sockets.DeliverClose(first);
     Tick();
     EXPECT_EQ(ServerStatus(), "Connection gracefully terminated.");
-    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
+    EXPECT_EQ(RemoteClient(), kNoSocket);
     Tick();
-    EXPECT_NE(dlg.RemoteClientSocket(), kNoSocket);
-    EXPECT_NE(dlg.RemoteClientSocket(), first);
+    EXPECT_NE(RemoteClient(), kNoSocket);
+    EXPECT_NE(RemoteClient(), first);
 }
 
 TEST_F(LocalServerTest, AcceptWithClientAutoConnectsInTheSameTick)
@@ -196,22 +195,11 @@ TEST_F(LocalServerTest, AcceptWithClientAutoConnectsInTheSameTick)
     sockets.connectMode = FakeSockets::ConnectMode::Pending;
     sockets.connectLooks = 1;
     AcceptClient();
-    EXPECT_EQ(dlg.RemoteServerConnected(), 1);
+    EXPECT_EQ(ServerConnected(), 1);
     EXPECT_EQ(ClientStatus(), "Connected!");
     EXPECT_EQ(host.statusHistory[host.statusHistory.size() - 2],
         std::make_pair(int{IDC_CLIENT_STATUS}, std::string("Connecting...")));
     EXPECT_EQ(system.sleepCalls, 0);
-}
-
-TEST_F(LocalServerTest, AcceptGuardsNeverFireWhileRunning)
-{
-    EXPECT_EQ(CRelayDlgTestAccess::AcceptRemoteClient(dlg), kNoSocket);
-    EXPECT_EQ(ServerStatus(), "Listen cancelled.");
-    Listen();
-    const SocketHandle client = AcceptClient();
-    sockets.QueueClient();
-    EXPECT_EQ(CRelayDlgTestAccess::AcceptRemoteClient(dlg), kNoSocket);
-    EXPECT_EQ(dlg.RemoteClientSocket(), client);
 }
 
 } // namespace

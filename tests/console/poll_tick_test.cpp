@@ -21,8 +21,8 @@ TEST_F(PollTickTest, LargeArrivalIsReadInChunksAndCountedOnce)
     host.SetCheck(IDC_SERVER_BUFFERS, 1);
     sockets.Deliver(client, std::string(10000, 'q'));
     Tick();
-    EXPECT_EQ(dlg.ToServerQueue().Count(), 3u);
-    EXPECT_EQ(dlg.ToServerQueue().QueuedBytes(), 10000);
+    EXPECT_EQ(QueuedChunks(), 3u);
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED) - Counter(IDC_CLIENT_SENT), 10000);
     EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "10000");
     const std::string shown = host.Text(IDC_TO_SERVER_VIEW);
     int marks = 0;
@@ -39,7 +39,7 @@ TEST_F(PollTickTest, BytesThenCloseAreKeptThenTheSideCloses)
     Tick();
     EXPECT_EQ(host.Text(IDC_TO_SERVER_VIEW), "last words");
     EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "10");
-    EXPECT_EQ(dlg.ToServerQueue().Count(), 1u);
+    EXPECT_EQ(QueuedChunks(), 1u);
     EXPECT_EQ(ServerStatus(), "Connection gracefully terminated.");
     EXPECT_FALSE(sockets.State(client).open);
 }
@@ -50,7 +50,7 @@ TEST_F(PollTickTest, ReadErrorsCloseTheirSideWithTheCode)
     sockets.DeliverError(server, kWsaEconnreset);
     Tick();
     EXPECT_EQ(ClientStatus(), "Connection terminated. Error code 10054. : WSAECONNRESET");
-    EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
+    EXPECT_EQ(RemoteServer(), kNoSocket);
     sockets.DeliverError(client, kWsaEconnaborted);
     Tick();
     EXPECT_EQ(ServerStatus(), "Connection terminated. Error code 10053. : WSAECONNABORTED");
@@ -116,7 +116,7 @@ TEST_F(PollTickTest, ReplyAndCloseInOneTickReachTheClientBeforeItIsClosed)
     Tick();
     EXPECT_EQ(sockets.State(client).sent, "HTTP/1.0 200 OK\r\n\r\nbody");
     EXPECT_FALSE(sockets.State(client).open);
-    EXPECT_TRUE(dlg.ToClientQueue().IsEmpty());
+    EXPECT_EQ(QueuedChunks(), 0u);
     EXPECT_EQ(ClientStatus(), "Connection gracefully terminated.");
     EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
 }
@@ -140,7 +140,7 @@ TEST_F(PollTickTest, WithoutAutoTheLastDataWaitsForTheNextPeer)
     sockets.DeliverClose(server);
     Tick();
     EXPECT_TRUE(sockets.State(client).open);
-    EXPECT_EQ(dlg.ToClientQueue().Count(), 1u);
+    EXPECT_EQ(QueuedChunks(), 1u);
 }
 
 // Every clock reading seems to take 10 ms: the tick starts at 10 ms, the server side's pass at
@@ -165,12 +165,13 @@ TEST_P(ReceiveBudgetCases, PassesStopAtTheirTimeAndTheRestWaitsForTheNextTick)
         sockets.Deliver(server, std::string(static_cast<std::size_t>(c.chunksFromServer) * 4096, 's'));
     system.SetTickPerNow(10ms);
     Tick();
-    EXPECT_EQ(dlg.ToServerQueue().Count(), c.readFromClient);
-    EXPECT_EQ(dlg.ToClientQueue().Count(), c.readFromServer);
+    // Each chunk read is 4096 bytes and none is sent on.
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), static_cast<std::int64_t>(c.readFromClient * 4096));
+    EXPECT_EQ(Counter(IDC_CLIENT_RECEIVED), static_cast<std::int64_t>(c.readFromServer * 4096));
     system.SetTickPerNow(0ms);
     Tick();
-    EXPECT_EQ(dlg.ServerReceivedBytes(), c.chunksFromClient * 4096);
-    EXPECT_EQ(dlg.ClientReceivedBytes(), c.chunksFromServer * 4096);
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), c.chunksFromClient * 4096);
+    EXPECT_EQ(Counter(IDC_CLIENT_RECEIVED), c.chunksFromServer * 4096);
 }
 
 INSTANTIATE_TEST_SUITE_P(PollTick, ReceiveBudgetCases,
@@ -210,7 +211,7 @@ TEST_P(PassLeavesRoomForItsSends, ReadsStopWhenTheirSendsWouldFillTheTick)
         host.Click(c.fromClient ? IDC_CLIENT_AUTO : IDC_SERVER_AUTO);
     sockets.Deliver(from, std::string(40 * 4096, 'x'));
     Tick();
-    const std::int64_t read = c.fromClient ? dlg.ServerReceivedBytes() : dlg.ClientReceivedBytes();
+    const std::int64_t read = c.fromClient ? Counter(IDC_SERVER_RECEIVED) : Counter(IDC_CLIENT_RECEIVED);
     EXPECT_EQ(read - c.paceBytes, static_cast<std::int64_t>(c.read * 4096));
 }
 
@@ -234,7 +235,7 @@ TEST_F(PollTickTest, NoByteCountLimitsAPassWithinItsTime)
     ConnectBoth();
     sockets.Deliver(client, std::string(17 * 1024 * 1024, 'x'));
     Tick();
-    EXPECT_EQ(dlg.ServerReceivedBytes(), 17 * 1024 * 1024);
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), 17 * 1024 * 1024);
 }
 
 // A socket that runs dry for a moment in the middle of bulk traffic is waited for within the
@@ -249,7 +250,7 @@ TEST_P(DryMoment, IsWaitedForOnlyAfterBulkTraffic)
     sockets.DeliverError(client, kWsaEwouldblock);
     sockets.Deliver(client, "more");
     Tick();
-    EXPECT_EQ(dlg.ServerReceivedBytes(), before >= kBulkPassBytes ? before + 4 : before);
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), before >= kBulkPassBytes ? before + 4 : before);
     EXPECT_EQ(host.Text(IDC_SERVER_STATUS), "Connected!");
 }
 

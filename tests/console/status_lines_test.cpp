@@ -1,5 +1,6 @@
 #include <string>
 
+#include "console/status_text.h"
 #include "console_fixture.h"
 
 namespace {
@@ -14,7 +15,7 @@ class ComposeStatusCases : public ::testing::TestWithParam<ComposeCase> { };
 
 TEST_P(ComposeStatusCases, ComposesMessageCodeAndName)
 {
-    EXPECT_EQ(CRelayDlg::ComposeStatus(GetParam().message, GetParam().code), GetParam().expected);
+    EXPECT_EQ(ComposeStatus(GetParam().message, GetParam().code), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(StatusLines, ComposeStatusCases,
@@ -36,7 +37,7 @@ TEST_P(SocketErrorNames, NamesOnlyTheCodesOfTheTable)
 {
     const auto [code, name] = GetParam();
     const std::string number = " Error code " + std::to_string(code) + ".";
-    EXPECT_EQ(CRelayDlg::FormatSocketError(code), name != nullptr ? number + " : " + name : number);
+    EXPECT_EQ(FormatSocketError(code), name != nullptr ? number + " : " + name : number);
 }
 
 INSTANTIATE_TEST_SUITE_P(StatusLines, SocketErrorNames,
@@ -106,14 +107,14 @@ TEST_F(TeardownTest, ServerDisconnectWithoutClientStillReportsAndDisablesSend)
     EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
     EXPECT_FALSE(host.IsEnabled(IDC_SERVER_SEND));
     EXPECT_TRUE(host.IsEnabled(IDC_SERVER_DISCONNECT));
-    EXPECT_NE(dlg.ListenSocket(), kNoSocket);
+    EXPECT_NE(Listener(), kNoSocket);
 }
 
 TEST_F(TeardownTest, StopServerClosesClientThenListenerAndUnlocksFields)
 {
     Listen();
     const SocketHandle client = AcceptClient();
-    const SocketHandle listener = dlg.ListenSocket();
+    const SocketHandle listener = Listener();
     host.Click(IDC_STOP_SERVER);
     EXPECT_EQ(ServerStatus(), "Idle.");
     EXPECT_TRUE(sockets.State(client).shutDown);
@@ -149,8 +150,8 @@ TEST_P(Cascades, FollowAutoBoxesAndState)
     sockets.connectMode
         = c.serverConnected ? FakeSockets::ConnectMode::Immediate : FakeSockets::ConnectMode::NeverWritable;
     host.Click(IDC_CONNECT);
-    const SocketHandle server = dlg.RemoteServerSocket();
-    ASSERT_EQ(dlg.RemoteServerConnected(), c.serverConnected ? 1 : 0);
+    const SocketHandle server = RemoteServer();
+    ASSERT_EQ(ServerConnected(), c.serverConnected ? 1 : 0);
     host.SetCheck(IDC_CLIENT_AUTO, c.clientAuto ? 1 : 0);
     host.SetCheck(IDC_SERVER_AUTO, c.serverAuto ? 1 : 0);
 
@@ -195,7 +196,7 @@ TEST_F(TeardownTest, FailedConnectCascadesToRemoteClientUnderServerAuto)
     EXPECT_EQ(ClientStatus(), "Failed to get socket address. Error code 10049. : WSAEADDRNOTAVAIL");
     EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
     EXPECT_FALSE(sockets.State(client).open);
-    EXPECT_TRUE(sockets.OpenSockets() == std::set<SocketHandle>{dlg.ListenSocket()});
+    EXPECT_TRUE(sockets.OpenSockets() == std::set<SocketHandle>{Listener()});
 }
 
 TEST_F(TeardownTest, ServerDisconnectCascadesToConnectedLocalClientUnderClientAuto)

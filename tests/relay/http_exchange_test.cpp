@@ -87,17 +87,17 @@ TEST_F(HttpExchangeTest, ServerThatClosesAfterItsReplyBothAuto)
     EXPECT_EQ(Fetch(listenPort, "/blob.bin", &exitCode), body);
     EXPECT_EQ(exitCode, 0);
     // Every byte read from one side went out on the other.
-    EXPECT_EQ(dlg.ServerReceivedBytes(), dlg.ClientSentBytes());
-    EXPECT_EQ(dlg.ClientReceivedBytes(), dlg.ServerSentBytes());
-    EXPECT_GT(dlg.ClientReceivedBytes(), static_cast<std::int64_t>(body.size()));
-    EXPECT_EQ(host.Text(IDC_CLIENT_RECEIVED), std::to_string(dlg.ClientReceivedBytes()));
-    EXPECT_TRUE(dlg.ToClientQueue().IsEmpty());
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), Counter(IDC_CLIENT_SENT));
+    EXPECT_EQ(Counter(IDC_CLIENT_RECEIVED), Counter(IDC_SERVER_SENT));
+    EXPECT_GT(Counter(IDC_CLIENT_RECEIVED), static_cast<std::int64_t>(body.size()));
+    EXPECT_EQ(host.Text(IDC_CLIENT_RECEIVED), std::to_string(Counter(IDC_CLIENT_RECEIVED)));
+    EXPECT_EQ(QueuedChunks(), 0u);
     EXPECT_NE(host.Text(IDC_TO_SERVER_VIEW).find("GET /blob.bin HTTP/1.1\r\n"), std::string::npos);
     EXPECT_EQ(host.Text(IDC_TO_CLIENT_VIEW).rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
 
     // The next exchange goes the same way, on fresh connections.
     EXPECT_EQ(Fetch(listenPort, "/index.html", &exitCode), "<html><body>hello\r\n</body></html>\n");
-    EXPECT_TRUE(TickUntil([&] { return dlg.RemoteClientSocket() == kNoSocket; }, 5s));
+    EXPECT_TRUE(TickUntil([&] { return RemoteClient() == kNoSocket; }, 5s));
     EXPECT_EQ(ClientStatus(), "Connection gracefully terminated.");
     EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
     EXPECT_EQ(sockets.OpenSocketCount(), 1u); // only the listener
@@ -122,7 +122,7 @@ TEST_F(HttpExchangeTest, KeepAliveServerBothAuto)
     Listen(listenPort, serverPort, true, true);
     int exitCode = -1;
     const std::string fetched = Fetch(listenPort, "/keep", &exitCode);
-    EXPECT_TRUE(TickUntil([&] { return dlg.RemoteServerSocket() == kNoSocket; }, 5s));
+    EXPECT_TRUE(TickUntil([&] { return RemoteServer() == kNoSocket; }, 5s));
     server.join();
     EXPECT_EQ(fetched, body);
     EXPECT_EQ(request.rfind("GET /keep HTTP/1.1\r\n", 0), 0u);

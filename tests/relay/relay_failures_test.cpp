@@ -16,7 +16,7 @@ TEST_F(RelayTest, PortAnotherProgramListensOnCannotBeListenedOn)
     host.Type(IDC_DEST_HOST, "127.0.0.1");
     host.Click(IDC_LISTEN);
     EXPECT_EQ(ServerStatus(), "Failed to bind socket. Error code 10048. : WSAEADDRINUSE");
-    EXPECT_EQ(dlg.ListenSocket(), kNoSocket);
+    EXPECT_EQ(Listener(), kNoSocket);
     EXPECT_TRUE(host.IsEnabled(IDC_LISTEN));
     EXPECT_EQ(sockets.OpenSocketCount(), 0u);
 }
@@ -27,7 +27,7 @@ TEST_F(RelayTest, PortOfAnEndedRelayCanBeListenedOnAgainAtOnce)
     Listen(listenPort, FreeLoopbackPort(), false, false);
     {
         Descriptor client = ConnectLoopback(listenPort);
-        ASSERT_TRUE(TickUntil([&] { return dlg.RemoteClientSocket() != kNoSocket; }, 5s));
+        ASSERT_TRUE(TickUntil([&] { return RemoteClient() != kNoSocket; }, 5s));
         host.Click(IDC_STOP_SERVER); // the relay closes first: its side sits in TIME_WAIT
     }
     host.Click(IDC_LISTEN);
@@ -39,7 +39,7 @@ TEST_F(RelayTest, UnknownHostNameIsReported)
     host.Type(IDC_DEST_HOST, "no-such-host.invalid");
     host.Click(IDC_CONNECT);
     EXPECT_EQ(ClientStatus().rfind("Failed to get socket address. Error code 1100", 0), 0u) << ClientStatus();
-    EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
+    EXPECT_EQ(RemoteServer(), kNoSocket);
     EXPECT_EQ(sockets.OpenSocketCount(), 0u);
 }
 
@@ -61,7 +61,7 @@ TEST_P(PeerEnds, CloseTheirSideAndCascade)
     const int listenPort = FreeLoopbackPort();
     Listen(listenPort, serverPort, true, true);
     Descriptor client = ConnectLoopback(listenPort);
-    ASSERT_TRUE(TickUntil([&] { return dlg.RemoteServerConnected() == 1; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return ServerConnected() == 1; }, 5s));
     Descriptor server = AcceptWithin(listener, 5s);
     ASSERT_TRUE(server.Valid());
 
@@ -77,8 +77,7 @@ TEST_P(PeerEnds, CloseTheirSideAndCascade)
         EXPECT_EQ(ReadUntilClosed(leaving, 100000, 5s).size(), 100000u);
         leaving = Descriptor();
     }
-    ASSERT_TRUE(
-        TickUntil([&] { return dlg.RemoteClientSocket() == kNoSocket && dlg.RemoteServerSocket() == kNoSocket; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return RemoteClient() == kNoSocket && RemoteServer() == kNoSocket; }, 5s));
     EXPECT_EQ(c.clientEnds ? ServerStatus() : ClientStatus(), c.endedLine);
     EXPECT_EQ(c.clientEnds ? ClientStatus() : ServerStatus(), c.otherLine);
     EXPECT_EQ(sockets.OpenSocketCount(), 1u);

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -20,7 +22,7 @@ using RealSockets = WinsockSockets;
 #include "platform/posix/posix_sockets.h"
 using RealSockets = PosixSockets;
 #endif
-#include "platform/system_services.h"
+#include "observed_layers.h"
 #include "res/dialog_template.h"
 #include "res/resource.h"
 
@@ -81,12 +83,23 @@ protected:
     std::string ClientStatus() const { return host.Text(IDC_CLIENT_STATUS); }
     std::string ServerStatus() const { return host.Text(IDC_SERVER_STATUS); }
 
+    // What the console holds, as the layers under it see it.
+    SocketHandle Listener() const { return observed.listener; }
+    SocketHandle RemoteClient() const { return observed.remoteClient; }
+    SocketHandle RemoteServer() const { return observed.remoteServer; }
+    // 1 once the console took the connect to the destination as made: its line says so while it is.
+    int ServerConnected() const { return ClientStatus() == "Connected!" ? 1 : 0; }
+    std::int64_t Counter(int fieldId) const { return std::stoll(host.Text(fieldId)); }
+    // Chunks waiting in the two capture queues together: each holds one allocation.
+    std::size_t QueuedChunks() const { return system.liveAllocations; }
+
     // The longest tick so far: the window answers clicks only between ticks.
     std::chrono::milliseconds longestTick{0};
     FakeDialogHost host{res::RelayDialogTemplate()};
     RealSockets sockets;
-    RealSystemServices system;
-    CRelayDlg dlg{host, sockets, system};
+    ObservedSockets observed{sockets};
+    ObservedSystem system;
+    CRelayDlg dlg{host, observed, system};
 };
 
 #endif

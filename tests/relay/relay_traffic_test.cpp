@@ -31,13 +31,13 @@ TEST_F(RelayTest, BinaryPayloadsBothWaysArriveByteExact)
         SendAll(connection, upload);
         clientGot = ReadUntilClosed(connection, download.size(), 30s);
     });
-    EXPECT_TRUE(TickUntil([&] { return dlg.ServerSentBytes() >= static_cast<std::int64_t>(download.size()); }, 60s));
+    EXPECT_TRUE(TickUntil([&] { return Counter(IDC_SERVER_SENT) >= static_cast<std::int64_t>(download.size()); }, 60s));
     client.join();
     server.join();
     EXPECT_TRUE(serverGot == upload);
     EXPECT_TRUE(clientGot == download);
-    EXPECT_EQ(dlg.ClientSentBytes(), static_cast<std::int64_t>(upload.size()));
-    EXPECT_EQ(dlg.ServerSentBytes(), static_cast<std::int64_t>(download.size()));
+    EXPECT_EQ(Counter(IDC_CLIENT_SENT), static_cast<std::int64_t>(upload.size()));
+    EXPECT_EQ(Counter(IDC_SERVER_SENT), static_cast<std::int64_t>(download.size()));
 }
 
 // With both "Auto" boxes clear nothing moves until "Send"; a reply whose client has left goes
@@ -50,7 +50,7 @@ TEST_F(RelayTest, ManualModeHoldsEachDirectionUntilSend)
     Listen(listenPort, serverPort, false, false);
 
     Descriptor client = ConnectLoopback(listenPort);
-    ASSERT_TRUE(TickUntil([&] { return dlg.RemoteClientSocket() != kNoSocket; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return RemoteClient() != kNoSocket; }, 5s));
     host.Click(IDC_CONNECT);
     ASSERT_EQ(ClientStatus(), "Connected!");
     Descriptor server = AcceptWithin(listener, 5s);
@@ -58,7 +58,7 @@ TEST_F(RelayTest, ManualModeHoldsEachDirectionUntilSend)
 
     ASSERT_TRUE(SendAll(client, "GET /held HTTP/1.1\r\n\r\n"));
     Ticks(3);
-    EXPECT_EQ(dlg.ToServerQueue().Count(), 1u);
+    EXPECT_EQ(QueuedChunks(), 1u);
     EXPECT_EQ(ReadUntilClosed(server, 1, 300ms), "");
     host.Click(IDC_CLIENT_SEND);
     EXPECT_EQ(ReadUntilMarker(server, "\r\n\r\n", 5s), "GET /held HTTP/1.1\r\n\r\n");
@@ -71,12 +71,12 @@ TEST_F(RelayTest, ManualModeHoldsEachDirectionUntilSend)
 
     // The client leaves while the next reply is still held.
     ASSERT_TRUE(SendAll(server, "reply two"));
-    ASSERT_TRUE(TickUntil([&] { return dlg.ToClientQueue().Count() == 1; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return QueuedChunks() == 1; }, 5s));
     client = Descriptor();
-    ASSERT_TRUE(TickUntil([&] { return dlg.RemoteClientSocket() == kNoSocket; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return RemoteClient() == kNoSocket; }, 5s));
     EXPECT_EQ(ServerStatus(), "Connection gracefully terminated.");
     Descriptor nextClient = ConnectLoopback(listenPort);
-    ASSERT_TRUE(TickUntil([&] { return dlg.RemoteClientSocket() != kNoSocket; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return RemoteClient() != kNoSocket; }, 5s));
     host.Click(IDC_SERVER_SEND);
     EXPECT_EQ(ReadUntilClosed(nextClient, 9, 5s), "reply two");
 }

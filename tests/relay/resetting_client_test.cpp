@@ -25,8 +25,8 @@ TEST_P(ResettingClients, LeaveTheServerListeningForTheNext)
     ASSERT_TRUE(client.Valid());
     ASSERT_TRUE(SendAll(client, "ping"));
 
-    EXPECT_TRUE(TickUntil([&] { return dlg.ServerReceivedBytes() == 4; }, 10s)) << ServerStatus();
-    EXPECT_NE(dlg.ListenSocket(), kNoSocket);
+    EXPECT_TRUE(TickUntil([&] { return Counter(IDC_SERVER_RECEIVED) == 4; }, 10s)) << ServerStatus();
+    EXPECT_NE(Listener(), kNoSocket);
     EXPECT_EQ(ServerStatus(), "Connected!");
 }
 

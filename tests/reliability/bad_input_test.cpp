@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "console/status_text.h"
 #include "loopback_peer.h"
 #include "relay_harness.h"
 
@@ -64,10 +65,10 @@ protected:
     void ExpectRoundTrip(const Descriptor& client, const Descriptor& server)
     {
         ASSERT_TRUE(SendAll(client, "ping"));
-        ASSERT_TRUE(TickUntil([&] { return dlg.ClientSentBytes() == 4; }, 5s));
+        ASSERT_TRUE(TickUntil([&] { return Counter(IDC_CLIENT_SENT) == 4; }, 5s));
         EXPECT_EQ(ReadUntilClosed(server, 4, 5s), "ping");
         ASSERT_TRUE(SendAll(server, "pong"));
-        ASSERT_TRUE(TickUntil([&] { return dlg.ServerSentBytes() == 4; }, 5s));
+        ASSERT_TRUE(TickUntil([&] { return Counter(IDC_SERVER_SENT) == 4; }, 5s));
         EXPECT_EQ(ReadUntilClosed(client, 4, 5s), "pong");
     }
 };
@@ -97,7 +98,7 @@ TEST_P(TypedInput, EndsInItsOutcome)
     }
     ASSERT_TRUE(host.messageBoxes.empty()) << host.messageBoxes[0];
     ASSERT_EQ(ServerStatus(), "Listening...");
-    const int bound = LocalPort(dlg.ListenSocket());
+    const int bound = LocalPort(Listener());
     if (c.listenPort.literal == nullptr)
         EXPECT_EQ(bound, listenPort);
     else
@@ -123,7 +124,7 @@ TEST_P(TypedInput, EndsInItsOutcome)
     case Outcome::ResolverCode: {
         bool known = false;
         for (int code = kWsaHostNotFound; code <= kWsaNoData; ++code)
-            known = known || ClientStatus() == CRelayDlg::ComposeStatus("Failed to get socket address.", code);
+            known = known || ClientStatus() == ComposeStatus("Failed to get socket address.", code);
         EXPECT_TRUE(known) << ClientStatus();
         break;
     }
@@ -133,7 +134,7 @@ TEST_P(TypedInput, EndsInItsOutcome)
     if (c.outcome != Outcome::Relays) {
         // Under server "Auto" the failed connect drops the client it was made for.
         EXPECT_EQ(ServerStatus(), "Connection to client terminated.");
-        EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
+        EXPECT_EQ(RemoteServer(), kNoSocket);
     }
     dlg.OnCommand(IDC_STOP_SERVER);
     dlg.OnCommand(IDC_CLIENT_DISCONNECT);

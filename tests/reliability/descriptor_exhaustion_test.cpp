@@ -72,9 +72,9 @@ TEST_P(DescriptorExhaustion, ReportsAndRecovers)
     }
     EXPECT_EQ(ServerStatus(), c.serverLine);
     EXPECT_EQ(ClientStatus(), c.clientLine);
-    EXPECT_EQ(dlg.ListenSocket() != kNoSocket, c.stillListening);
-    EXPECT_EQ(dlg.RemoteClientSocket(), kNoSocket);
-    EXPECT_EQ(dlg.RemoteServerSocket(), kNoSocket);
+    EXPECT_EQ(Listener() != kNoSocket, c.stillListening);
+    EXPECT_EQ(RemoteClient(), kNoSocket);
+    EXPECT_EQ(RemoteServer(), kNoSocket);
     EXPECT_EQ(sockets.OpenSocketCount(), c.stillListening ? 1u : 0u);
 
     if (!c.stillListening) {
@@ -83,11 +83,11 @@ TEST_P(DescriptorExhaustion, ReportsAndRecovers)
         ASSERT_EQ(ServerStatus(), "Listening...");
     }
     Descriptor client = ConnectLoopback(listenPort);
-    ASSERT_TRUE(TickUntil([&] { return dlg.RemoteServerConnected() == 1; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return ServerConnected() == 1; }, 5s));
     Descriptor server = AcceptWithin(destination, 5s);
     ASSERT_TRUE(server.Valid());
     ASSERT_TRUE(SendAll(client, "after"));
-    ASSERT_TRUE(TickUntil([&] { return dlg.ClientSentBytes() == 5; }, 5s));
+    ASSERT_TRUE(TickUntil([&] { return Counter(IDC_CLIENT_SENT) == 5; }, 5s));
     EXPECT_EQ(ReadUntilClosed(server, 5, 5s), "after");
 }
 

@@ -56,8 +56,8 @@ TEST_F(RelayTest, EchoServerStreamingBothWaysGetsEveryByteBack)
     ASSERT_TRUE(done);
     EXPECT_EQ(received.size(), kSize);
     EXPECT_TRUE(received == source) << "the client got other bytes than it sent";
-    EXPECT_EQ(dlg.ClientSentBytes(), static_cast<std::int64_t>(kSize));
-    EXPECT_EQ(dlg.ServerSentBytes(), static_cast<std::int64_t>(kSize));
+    EXPECT_EQ(Counter(IDC_CLIENT_SENT), static_cast<std::int64_t>(kSize));
+    EXPECT_EQ(Counter(IDC_SERVER_SENT), static_cast<std::int64_t>(kSize));
     EXPECT_GE(echoed, kSize);
     EXPECT_LE(longestTick.count(), 1000) << "the window did not answer for that long";
 }

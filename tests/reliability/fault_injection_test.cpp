@@ -90,13 +90,13 @@ protected:
             host.Click(IDC_CONNECT);
             break;
         case Stage::Request:
-            ASSERT_NE(dlg.RemoteClientSocket(), kNoSocket);
-            DeliverTo(dlg.RemoteClientSocket(), kRequest);
+            ASSERT_NE(RemoteClient(), kNoSocket);
+            DeliverTo(RemoteClient(), kRequest);
             Tick();
             break;
         case Stage::Reply:
-            ASSERT_EQ(dlg.RemoteServerConnected(), 1);
-            DeliverTo(dlg.RemoteServerSocket(), kReply);
+            ASSERT_EQ(ServerConnected(), 1);
+            DeliverTo(RemoteServer(), kReply);
             Tick();
             break;
         case Stage::Forward:
@@ -152,32 +152,33 @@ protected:
     void ExpectConsistent()
     {
         std::set<SocketHandle> referenced;
-        for (SocketHandle s : {dlg.ListenSocket(), dlg.RemoteClientSocket(), dlg.RemoteServerSocket()})
+        for (SocketHandle s : {Listener(), RemoteClient(), RemoteServer()})
             if (s != kNoSocket)
                 referenced.insert(s);
         EXPECT_EQ(sockets.OpenSockets(), referenced) << "an open socket the console no longer holds";
+        // A connection the console holds is one its status line speaks of.
+        EXPECT_EQ(RemoteClient() != kNoSocket, ServerStatus() == "Connected!") << ServerStatus();
+        EXPECT_EQ(RemoteServer() != kNoSocket, ClientStatus() == "Connected!" || ClientStatus() == "Connecting...")
+            << ClientStatus();
 
-        const bool listening = dlg.ListenSocket() != kNoSocket;
+        const bool listening = Listener() != kNoSocket;
         for (int id : {IDC_LISTEN, IDC_LISTEN_PORT, IDC_DEST_PORT, IDC_DEST_HOST})
             EXPECT_EQ(host.IsEnabled(id), !listening) << id;
-        EXPECT_EQ(host.IsEnabled(IDC_SERVER_SEND), dlg.RemoteClientSocket() != kNoSocket);
-        EXPECT_EQ(host.IsEnabled(IDC_CLIENT_SEND), dlg.RemoteServerConnected() == 1);
+        EXPECT_EQ(host.IsEnabled(IDC_SERVER_SEND), RemoteClient() != kNoSocket);
+        EXPECT_EQ(host.IsEnabled(IDC_CLIENT_SEND), ServerConnected() == 1);
 
         // Whatever was read went out or still waits; what went out was read, in order.
-        EXPECT_EQ(dlg.ServerReceivedBytes(), dlg.ClientSentBytes() + dlg.ToServerQueue().QueuedBytes());
-        EXPECT_EQ(dlg.ClientReceivedBytes(), dlg.ServerSentBytes() + dlg.ToClientQueue().QueuedBytes());
+        const bool allSent = Counter(IDC_SERVER_RECEIVED) == Counter(IDC_CLIENT_SENT)
+            && Counter(IDC_CLIENT_RECEIVED) == Counter(IDC_SERVER_SENT);
+        EXPECT_EQ(QueuedChunks() == 0, allSent);
         const std::string toServers = SentTo(servers_);
         const std::string toClients = SentTo(clients_);
         EXPECT_EQ(ReadFrom(clients_).substr(0, toServers.size()), toServers);
         EXPECT_EQ(ReadFrom(servers_).substr(0, toClients.size()), toClients);
-        EXPECT_EQ(dlg.ServerReceivedBytes(), static_cast<std::int64_t>(ReadFrom(clients_).size()));
-        EXPECT_EQ(dlg.ClientSentBytes(), static_cast<std::int64_t>(toServers.size()));
-        EXPECT_EQ(dlg.ClientReceivedBytes(), static_cast<std::int64_t>(ReadFrom(servers_).size()));
-        EXPECT_EQ(dlg.ServerSentBytes(), static_cast<std::int64_t>(toClients.size()));
-        EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), std::to_string(dlg.ServerReceivedBytes()));
-        EXPECT_EQ(host.Text(IDC_SERVER_SENT), std::to_string(dlg.ServerSentBytes()));
-        EXPECT_EQ(host.Text(IDC_CLIENT_RECEIVED), std::to_string(dlg.ClientReceivedBytes()));
-        EXPECT_EQ(host.Text(IDC_CLIENT_SENT), std::to_string(dlg.ClientSentBytes()));
+        EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), static_cast<std::int64_t>(ReadFrom(clients_).size()));
+        EXPECT_EQ(Counter(IDC_CLIENT_SENT), static_cast<std::int64_t>(toServers.size()));
+        EXPECT_EQ(Counter(IDC_CLIENT_RECEIVED), static_cast<std::int64_t>(ReadFrom(servers_).size()));
+        EXPECT_EQ(Counter(IDC_SERVER_SENT), static_cast<std::int64_t>(toClients.size()));
     }
 
     // Ends whatever peers are left, serves one more exchange with fresh ones (both boxes ticked),
@@ -188,29 +189,28 @@ protected:
         host.SetCheck(IDC_SERVER_AUTO, 1);
         sockets.connectLooks = 1;
         // The server first, so that a held request cannot leave with the old connection.
-        if (dlg.RemoteServerSocket() != kNoSocket) {
-            ASSERT_EQ(dlg.RemoteServerConnected(), 1);
-            sockets.DeliverClose(dlg.RemoteServerSocket());
+        if (RemoteServer() != kNoSocket) {
+            ASSERT_EQ(ServerConnected(), 1);
+            sockets.DeliverClose(RemoteServer());
             Tick();
         }
-        if (dlg.RemoteClientSocket() != kNoSocket) {
-            sockets.DeliverClose(dlg.RemoteClientSocket());
+        if (RemoteClient() != kNoSocket) {
+            sockets.DeliverClose(RemoteClient());
             Tick();
         }
         ExpectConsistent();
-        if (dlg.ListenSocket() == kNoSocket)
+        if (Listener() == kNoSocket)
             Run(Stage::Listen);
-        ASSERT_NE(dlg.ListenSocket(), kNoSocket) << ServerStatus();
+        ASSERT_NE(Listener(), kNoSocket) << ServerStatus();
         Run(Stage::Accept);
-        ASSERT_EQ(dlg.RemoteServerConnected(), 1) << ClientStatus();
-        DeliverTo(dlg.RemoteClientSocket(), "tail request");
+        ASSERT_EQ(ServerConnected(), 1) << ClientStatus();
+        DeliverTo(RemoteClient(), "tail request");
         Tick();
-        DeliverTo(dlg.RemoteServerSocket(), "tail reply");
+        DeliverTo(RemoteServer(), "tail reply");
         Tick();
         Tick();
         ExpectConsistent();
-        EXPECT_TRUE(dlg.ToServerQueue().IsEmpty());
-        EXPECT_TRUE(dlg.ToClientQueue().IsEmpty());
+        EXPECT_EQ(QueuedChunks(), 0u);
 
         host.Click(IDC_STOP_SERVER);
         EXPECT_TRUE(sockets.OpenSockets().empty());
@@ -245,19 +245,17 @@ TEST_P(FaultInjection, ReportsKeepsEveryByteAndLeaksNothing)
 
     EXPECT_EQ(ServerStatus(), c.serverStatus);
     EXPECT_EQ(ClientStatus(), c.clientStatus);
-    EXPECT_EQ(dlg.ListenSocket() != kNoSocket, c.listenOpen);
-    EXPECT_EQ(dlg.RemoteClientSocket() != kNoSocket, c.clientOpen);
-    EXPECT_EQ(dlg.RemoteServerSocket() != kNoSocket, c.serverOpen);
+    EXPECT_EQ(Listener() != kNoSocket, c.listenOpen);
+    EXPECT_EQ(RemoteClient() != kNoSocket, c.clientOpen);
+    EXPECT_EQ(RemoteServer() != kNoSocket, c.serverOpen);
     // Only a failed send, or a side with nowhere to send, may leave a block behind: the one block
     // of this exchange, whole.
-    const auto expectHeld = [](const CaptureQueue& queue, bool held, const std::string& block) {
-        ASSERT_EQ(queue.Count(), held ? 1u : 0u);
-        if (held) {
-            EXPECT_EQ(std::string(queue.Head().Data(), static_cast<std::size_t>(queue.Head().Length())), block);
-        }
-    };
-    expectHeld(dlg.ToServerQueue(), c.held == Held::Request, kRequest);
-    expectHeld(dlg.ToClientQueue(), c.held == Held::Reply, kReply);
+    // Recover() sends what is held on and finds it whole.
+    ASSERT_EQ(QueuedChunks(), c.held != Held::Nothing ? 1u : 0u);
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED) - Counter(IDC_CLIENT_SENT),
+        c.held == Held::Request ? static_cast<std::int64_t>(kRequest.size()) : 0);
+    EXPECT_EQ(Counter(IDC_CLIENT_RECEIVED) - Counter(IDC_SERVER_SENT),
+        c.held == Held::Reply ? static_cast<std::int64_t>(kReply.size()) : 0);
     ExpectConsistent();
     Recover();
 }

@@ -1,5 +1,6 @@
 #include "platform/text/traffic_view_model.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <initializer_list>
@@ -7,6 +8,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -337,5 +339,187 @@ TEST(ModelPainting, ShowsThePartOfALineThatIsSelected)
     model.printableText(model.visibleLine(0), shown);
     EXPECT_EQ(shown, "one two");
 }
+
+// Twenty lines "line 0 " to "line 19" of seven characters, CR LF between them: line n starts at 9n.
+std::string twentyLines()
+{
+    std::string text;
+    for (int line = 0; line < 20; ++line)
+        text += (line > 0 ? "\r\n" : "") + ("line " + std::to_string(line) + (line < 10 ? " " : ""));
+    return text;
+}
+
+struct PressCase : Named {
+    std::vector<std::pair<std::uint32_t, bool>> presses; // time, the system's double click
+    Click last;
+};
+
+class ClickCounts : public testing::TestWithParam<PressCase> { };
+
+TEST_P(ClickCounts, CountTheThirdAndStartDragsFromOne)
+{
+    ClickCounter counter;
+    Click click;
+    for (const auto& [time, doubleClick] : GetParam().presses)
+        click = counter.press(time, doubleClick, 500);
+    EXPECT_EQ(click.count, GetParam().last.count);
+    EXPECT_EQ(click.drags, GetParam().last.drags);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ClickCounts,
+    testing::Values(PressCase{{"one click drags"}, {{100, false}}, {1, true}},
+        PressCase{{"a double click does not"}, {{100, false}, {200, true}}, {2, false}},
+        PressCase{{"a third soon after"}, {{100, false}, {200, true}, {700, false}}, {3, false}},
+        PressCase{{"too late is one again"}, {{100, false}, {200, true}, {701, false}}, {1, true}},
+        PressCase{{"a fourth is one again"}, {{100, false}, {200, true}, {300, false}, {400, false}}, {1, true}},
+        PressCase{{"across the clock's wrap"}, {{0xFFFFFF00, false}, {0xFFFFFFF0, true}, {100, false}}, {3, false}}));
+
+struct ScrollCase : Named {
+    std::vector<std::pair<ScrollAxis, ScrollStep>> steps;
+    std::int64_t topLine;
+    std::int64_t leftColumn;
+};
+
+class ModelScrolls : public testing::TestWithParam<ScrollCase> { };
+
+TEST_P(ModelScrolls, ByLinesPagesAndEnds)
+{
+    TrafficViewModel model;
+    load(model, twentyLines(), 3, 4);
+    for (const auto& [axis, step] : GetParam().steps)
+        model.scroll(axis, step);
+    EXPECT_EQ(model.topLine(), GetParam().topLine);
+    EXPECT_EQ(model.leftColumn(), GetParam().leftColumn);
+}
+
+constexpr auto kVertical = ScrollAxis::Vertical;
+constexpr auto kHorizontal = ScrollAxis::Horizontal;
+
+INSTANTIATE_TEST_SUITE_P(Table, ModelScrolls,
+    testing::Values(ScrollCase{{"a line"}, {{kVertical, ScrollStep::LineForward}}, 1, 0},
+        ScrollCase{{"a page"}, {{kVertical, ScrollStep::PageForward}, {kVertical, ScrollStep::LineBack}}, 2, 0},
+        ScrollCase{{"not before the start"}, {{kVertical, ScrollStep::PageBack}}, 0, 0},
+        ScrollCase{{"the end shows the last page"}, {{kVertical, ScrollStep::End}}, 17, 0},
+        ScrollCase{{"a page of columns"}, {{kHorizontal, ScrollStep::PageForward}}, 0, 4},
+        ScrollCase{{"columns end a column past the longest line"}, {{kHorizontal, ScrollStep::End}}, 0, 4},
+        ScrollCase{{"back to the start"}, {{kVertical, ScrollStep::End}, {kVertical, ScrollStep::Start}}, 0, 0}));
+
+struct WheelCase : Named {
+    std::vector<int> deltas;
+    std::int64_t topLine;
+};
+
+class ModelWheel : public testing::TestWithParam<WheelCase> { };
+
+TEST_P(ModelWheel, ScrollsThreeLinesANotch)
+{
+    TrafficViewModel model;
+    load(model, twentyLines(), 3, 4);
+    model.scrollTo(10, 0);
+    for (const int delta : GetParam().deltas)
+        model.wheel(kVertical, delta);
+    EXPECT_EQ(model.topLine(), GetParam().topLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ModelWheel,
+    testing::Values(WheelCase{{"a notch away scrolls up"}, {120}, 7},
+        WheelCase{{"a notch back scrolls down"}, {-120}, 13},
+        WheelCase{{"parts of a notch add up"}, {30, 30, 30, 30}, 7},
+        WheelCase{{"a part alone scrolls a line"}, {40}, 9}, WheelCase{{"a turn back starts afresh"}, {30, -30}, 10}));
+
+struct RevealCase : Named {
+    TextRange range;
+    bool toWins;
+    std::int64_t topLine;
+};
+
+class ModelReveal : public testing::TestWithParam<RevealCase> { };
+
+TEST_P(ModelReveal, ScrollsTheLeastThatShowsTheRange)
+{
+    TrafficViewModel model;
+    load(model, twentyLines(), 3, 20);
+    model.scrollTo(5, 0);
+    model.reveal(GetParam().range, GetParam().toWins);
+    EXPECT_EQ(model.topLine(), GetParam().topLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ModelReveal,
+    testing::Values(RevealCase{{"in sight already"}, {48, 56}, false, 5},
+        RevealCase{{"below: its last line at the bottom"}, {72, 90}, false, 8},
+        RevealCase{{"above: its first line at the top"}, {16, 18}, false, 1},
+        RevealCase{{"wider than the view: its start"}, {0, 150}, false, 0},
+        RevealCase{{"wider than the view, the end winning"}, {0, 150}, true, 14}));
+
+struct ReaderCase : Named {
+    std::int64_t anchor;
+    std::int64_t caret;
+    std::int64_t topLine;
+};
+
+class ModelSelectForReader : public testing::TestWithParam<ReaderCase> { };
+
+TEST_P(ModelSelectForReader, ScrollsTheSelectionIntoView)
+{
+    TrafficViewModel model;
+    load(model, twentyLines(), 3, 20);
+    model.selectForReader(GetParam().anchor, GetParam().caret);
+    EXPECT_EQ(model.selection(),
+        (TextRange{std::min(GetParam().anchor, GetParam().caret), std::max(GetParam().anchor, GetParam().caret)}));
+    EXPECT_EQ(model.topLine(), GetParam().topLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ModelSelectForReader,
+    testing::Values(ReaderCase{{"a caret below the view"}, 81, 81, 7}, ReaderCase{{"a selection below"}, 81, 84, 7},
+        ReaderCase{{"wider than the view: the caret's end"}, 0, 150, 14},
+        ReaderCase{{"backwards: the caret at its start"}, 150, 0, 0}));
+
+struct SightCase : Named {
+    std::int64_t topLine;
+    std::int64_t caret;
+    TextRange visible;
+    LineColumn menu;
+};
+
+class ModelSight : public testing::TestWithParam<SightCase> { };
+
+TEST_P(ModelSight, GivesTheVisibleTextAndTheMenusCell)
+{
+    TrafficViewModel model;
+    load(model, twentyLines(), 3, 4);
+    model.select(GetParam().caret, GetParam().caret);
+    model.scrollTo(GetParam().topLine, 0);
+    EXPECT_EQ(model.visibleRange(), GetParam().visible);
+    EXPECT_EQ(model.menuCell(), GetParam().menu);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ModelSight,
+    testing::Values(SightCase{{"the caret in sight: the cell below it"}, 0, 10, {0, 34}, {2, 1}},
+        SightCase{{"the caret above: the top edge"}, 5, 0, {45, 79}, {0, 0}},
+        SightCase{{"the caret below and right: the far edges"}, 0, 160, {0, 34}, {3, 4}},
+        SightCase{{"the last page ends with the text"}, 17, 0, {153, 178}, {0, 0}}));
+
+struct FindBarCase : Named {
+    Press key;
+    FindBarKey expected;
+};
+
+class FindBarKeys : public testing::TestWithParam<FindBarCase> { };
+
+TEST_P(FindBarKeys, FollowTheViewsTable)
+{
+    EXPECT_EQ(findBarKey(GetParam().key.key, GetParam().key.modifiers), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FindBarKeys,
+    testing::Values(FindBarCase{{"Enter finds the next"}, {ViewKey::Enter}, FindBarKey::FindNext},
+        FindBarCase{{"Shift+Enter the previous"}, {ViewKey::Enter, kShift}, FindBarKey::FindPrevious},
+        FindBarCase{{"F3"}, {ViewKey::F3}, FindBarKey::FindNext},
+        FindBarCase{{"Ctrl+Shift+G"}, {ViewKey::G, kControl | kShift}, FindBarKey::FindPrevious},
+        FindBarCase{{"Ctrl+F back to the field"}, {ViewKey::F, kControl}, FindBarKey::FocusField},
+        FindBarCase{{"Ctrl+A the field's text"}, {ViewKey::A, kControl}, FindBarKey::SelectField},
+        FindBarCase{{"Escape closes"}, {ViewKey::Escape}, FindBarKey::Close},
+        FindBarCase{{"Ctrl+C is the field's"}, {ViewKey::C, kControl}, FindBarKey::NotMine},
+        FindBarCase{{"a motion is the field's"}, {ViewKey::Left, kControl}, FindBarKey::NotMine}));
 
 } // namespace

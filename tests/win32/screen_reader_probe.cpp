@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/win32/qualified_accessible.h"
+#include "platform/win32/control_accessibility.h"
 #include "platform/win32/uia_text_interfaces.h"
 
 #include <wrl/client.h>

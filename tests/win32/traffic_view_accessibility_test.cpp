@@ -13,8 +13,7 @@
 #include <oleacc.h>
 #include <wrl/client.h>
 
-#include "platform/win32/control_annotation.h"
-#include "platform/win32/qualified_accessible.h"
+#include "platform/win32/control_accessibility.h"
 #include "platform/win32/traffic_view_uia_provider.h"
 #include "platform/win32/traffic_view_window.h"
 

@@ -1,7 +1,7 @@
 // What assistive tools are told of a dialog's controls: the names the template gives them, and a
 // status line's new text where the focus is not.
+#include "platform/accessible_names.h"
 #include "platform/win32/win32_dialog_host.h"
-#include "res/accessible_names.h"
 
 namespace {
 
@@ -20,14 +20,14 @@ void Win32DialogHost::AnnotateControls()
     const res::DialogTemplate* dialogTemplate = res::FindDialogTemplate(templateId_);
     if (!dialogTemplate)
         return;
-    for (const auto& [control, name] : res::AccessibleNames(*dialogTemplate)) {
+    for (const auto& [control, name] : AccessibleNames(*dialogTemplate)) {
         if (TrafficViewWindow* view = View(control->id))
             view->SetAccessibleName(name);
         else if (const HWND window = Control(control->id))
             annotations_.push_back(std::make_unique<ControlAnnotation>(window, Widened(name)));
     }
     for (const res::ControlTemplate& control : dialogTemplate->controls) {
-        if (res::IsStatusLine(control))
+        if (IsStatusLine(control))
             statusLines_.insert(control.id);
     }
     if (!statusLines_.empty() && !uia_)

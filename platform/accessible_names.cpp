@@ -1,8 +1,9 @@
-#include "res/accessible_names.h"
+#include "platform/accessible_names.h"
 
 #include "res/resource.h"
 
-namespace res {
+using namespace res;
+
 namespace {
 
 bool IsLabel(const ControlTemplate& control)
@@ -105,5 +106,3 @@ std::map<const ControlTemplate*, std::string> AccessibleNames(const DialogTempla
     }
     return names;
 }
-
-} // namespace res

@@ -1,4 +1,4 @@
-// The traffic view's commands: the clipboard, the context menu.
+// What the traffic view's commands need of the system: the clipboard and the context menu.
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -21,8 +21,8 @@ void TrafficView::contextMenuEvent(QContextMenuEvent* event)
 
 void TrafficView::openContextMenu()
 {
-    const QPoint below = caretRect(model_.caret()).bottomLeft();
-    showMenu(viewport()->mapToGlobal(viewport()->rect().contains(below) ? below : QPoint(0, 0)));
+    const auto [row, column] = model_.menuCell();
+    showMenu(viewport()->mapToGlobal(cellOrigin(row, column)));
 }
 
 void TrafficView::showMenu(QPoint globalPos)
