@@ -2,7 +2,6 @@
 #ifndef BRINDLE_CONSOLE_FIELD_TEXT_H
 #define BRINDLE_CONSOLE_FIELD_TEXT_H
 
-#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -25,15 +24,6 @@ inline int LeadingNumber(const std::string& text)
 inline bool NamesNoPort(const std::string& text)
 {
     return static_cast<std::uint16_t>(LeadingNumber(text)) == 0;
-}
-
-// The low 16 bits of a port number in network byte order.
-inline std::uint16_t HostToNetworkShort(int port)
-{
-    const auto value = static_cast<std::uint16_t>(port);
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<std::uint16_t>((value >> 8) | (value << 8));
-    return value;
 }
 
 #endif

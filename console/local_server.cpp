@@ -1,4 +1,5 @@
 // The local server endpoint: "Listen", the listening socket, and the one accepted client.
+#include <cstdint>
 #include <string>
 
 #include "console/field_text.h"
@@ -15,6 +16,12 @@ namespace {
 bool IsOneConnectionLost(int code)
 {
     return code == kWsaEconnaborted || code == kWsaEconnreset || code == kWsaEnotconn;
+}
+
+// The system has no IPv6 to listen on.
+bool IsWithoutIpv6(int code)
+{
+    return code == kWsaEafnosupport || code == kWsaEpfnosupport || code == kWsaEprotonosupport;
 }
 
 } // namespace
@@ -45,15 +52,20 @@ int CRelayDlg::GetListenPort()
 
 bool CRelayDlg::StartListening()
 {
-    listenSocket = sockets_.Socket(kAfInet, kSockStream, kIpProtoTcp);
+    // Any local address of both families: one IPv6 socket takes IPv4 clients as well. A system
+    // without IPv6 listens on IPv4 alone.
+    SocketAddress address;
+    address.family = kAfInet6;
+    address.port = static_cast<std::uint16_t>(GetListenPort()); // the low 16 bits
+    listenSocket = sockets_.Socket(kAfInet6, kSockStream, kIpProtoTcp);
+    if (listenSocket == kNoSocket && IsWithoutIpv6(sockets_.LastError())) {
+        address.family = kAfInet;
+        listenSocket = sockets_.Socket(kAfInet, kSockStream, kIpProtoTcp);
+    }
     if (listenSocket == kNoSocket) {
         StopListening("Failed to get socket.", sockets_.LastError());
         return false;
     }
-    // Any local address.
-    SocketAddressIn address{};
-    address.family = kAfInet;
-    address.port = HostToNetworkShort(GetListenPort());
     if (sockets_.Bind(listenSocket, address) != 0) {
         StopListening("Failed to bind socket.", sockets_.LastError());
         return false;
@@ -78,7 +90,7 @@ void CRelayDlg::OnListening()
 void CRelayDlg::AcceptRemoteClient()
 {
     SocketHandle& remoteClientSocket = toClient_.peer;
-    SocketAddressIn peer{};
+    SocketAddress peer{};
     remoteClientSocket = sockets_.Accept(listenSocket, &peer);
     if (remoteClientSocket == kNoSocket) {
         const int code = sockets_.LastError();

@@ -31,7 +31,7 @@ void CRelayDlg::PollServerSide()
 void CRelayDlg::PollClientSide()
 {
     if (toServer_.peer != kNoSocket && !toServer_.connected)
-        ConnectRemoteServer(kConnectPollsPerTick);
+        ConnectRemoteServer();
     Poll(toServer_, toClient_);
 }
 

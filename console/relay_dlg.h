@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/capture_queue.h"
 #include "console/send_rate.h"
@@ -28,9 +29,11 @@ inline constexpr std::size_t kReceiveAreaSize = 4116;
 inline constexpr int kBulkPassBytes = 1 << 20;
 // Pending connections the listening socket queues for the one client taken at a time.
 inline constexpr int kListenBacklog = 5;
-// Checks of a pending connect: on a "Connect" click, and on each tick while it is still pending.
-inline constexpr int kConnectPollsOnClick = 20;
-inline constexpr int kConnectPollsPerTick = 10;
+// How long an attempt to connect to one address of the destination may stay unanswered before
+// the next address is tried, or the attempt is reported as timed out.
+inline constexpr std::chrono::seconds kConnectAttemptTimeout{10};
+// The most a look at a just-started attempt waits for the system to complete it.
+inline constexpr int kConnectFirstLookMs = 20;
 // The low four bits of a system command are the system's own; the rest names the command.
 inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 
@@ -176,10 +179,20 @@ private:
     void OnConnect();
     bool ValidateHost();
     bool SetNoDelay(SocketHandle socket);
-    bool ConnectRemoteServer(int maxPolls);
+    // Starts the connection, or looks at the attempt under way; true once connected.
+    bool ConnectRemoteServer();
     int GetDestPort();
-    // On failure *errorCode (when given) receives the reason in sockets numbering.
-    bool ResolveAddress(int port, std::string host, SocketAddressIn& address, int* errorCode = nullptr);
+    // Every address the host text stands for, with the port. On failure *errorCode (when given)
+    // receives the reason in sockets numbering.
+    bool ResolveAddress(int port, std::string host, std::vector<SocketAddress>& addresses, int* errorCode = nullptr);
+    // What a failed attempt reports on the client line when no address is left to try.
+    struct AttemptFailure {
+        const char* message;
+        int code;
+    };
+    enum class AttemptStart { Connected, Pending, Failed };
+    // A new socket connecting to one address; on failure it is closed again and `failure` says why.
+    AttemptStart StartAttempt(const SocketAddress& address, AttemptFailure& failure);
     void OnRemoteServerConnected();
 
     // Capture queues and forwarding.
@@ -226,7 +239,10 @@ private:
     Direction toServer_;
     Direction toClient_;
     SocketHandle listenSocket = kNoSocket;
-    SocketAddressIn remoteServerAddress{};
+    // The destination's addresses in the resolver's order, and the next one to try.
+    std::vector<SocketAddress> destinationAddresses_;
+    std::size_t nextDestination_ = 0;
+    std::chrono::steady_clock::time_point attemptDeadline_{};
     bool pollTimerRunning = false;
 
     DialogHost& host_;

@@ -3,7 +3,9 @@
 #ifndef BRINDLE_PLATFORM_SOCKETS_LAYER_H
 #define BRINDLE_PLATFORM_SOCKETS_LAYER_H
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "platform/wsa_error_codes.h"
 
@@ -11,21 +13,24 @@ using SocketHandle = int;
 inline constexpr SocketHandle kNoSocket = -1;
 inline constexpr int kSocketError = -1;
 
+// Address families as Windows Sockets numbers them.
 inline constexpr int kAfInet = 2;
+inline constexpr int kAfInet6 = 23;
 inline constexpr int kSockStream = 1;
 inline constexpr int kIpProtoTcp = 6;
 inline constexpr int kShutdownBoth = 2;
 inline constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
 
-// An IPv4 socket address laid out as on the wire: family, port and address in network byte
-// order, eight zero bytes.
-struct SocketAddressIn {
-    std::uint16_t family = 0;
-    std::uint16_t port = 0; // network byte order
-    std::uint32_t address = 0; // network byte order
-    std::uint8_t zero[8] = {};
+// A socket address of either family. An IPv4 address fills the first four bytes, in network
+// order; the port is in host order.
+struct SocketAddress {
+    int family = 0; // kAfInet or kAfInet6
+    std::uint16_t port = 0;
+    std::array<std::uint8_t, 16> bytes{};
+    std::uint32_t scopeId = 0; // IPv6 only: the interface of a link-local address
+
+    bool operator==(const SocketAddress&) const = default;
 };
-static_assert(sizeof(SocketAddressIn) == 16);
 
 // Every call returns as its Windows Sockets namesake does: kSocketError or kNoSocket on failure,
 // with the reason in LastError().
@@ -42,15 +47,20 @@ public:
     // Whether the network layer can be used at all.
     virtual bool Startup() = 0;
 
+    // family kAfInet or kAfInet6. An IPv6 socket takes IPv4 peers as well (IPV6_V6ONLY off), so
+    // that one listener bound to the IPv6 any-address serves both families.
     virtual SocketHandle Socket(int family, int type, int protocol) = 0;
-    virtual int Bind(SocketHandle s, const SocketAddressIn& address) = 0;
+    virtual int Bind(SocketHandle s, const SocketAddress& address) = 0;
     virtual int Listen(SocketHandle s, int backlog) = 0;
-    // The accepted socket is non-blocking, as the listening socket is.
-    virtual SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) = 0;
-    virtual int Connect(SocketHandle s, const SocketAddressIn& address) = 0;
-    // select() with a write set of this one socket and a zero timeout: 1 once the connection is
-    // established (a failed attempt never counts), 0 not yet, kSocketError when the call fails.
-    virtual int SelectWritable(SocketHandle s) = 0;
+    // The accepted socket is non-blocking, as the listening socket is. An IPv4 peer of an IPv6
+    // listener is given as the IPv4 address it is, not in its IPv4-mapped IPv6 form.
+    virtual SocketHandle Accept(SocketHandle s, SocketAddress* peer) = 0;
+    virtual int Connect(SocketHandle s, const SocketAddress& address) = 0;
+    // How a non-blocking connect stands, waiting up to `waitMs` (0: a look without waiting) for it
+    // to end: 1 established, 0 still pending, kSocketError when the attempt failed, with its reason
+    // in LastError() (10061 refused, 10051 or 10065 unreachable, 10060 timed out), or when the call
+    // itself failed. A socket whose attempt has failed is of no further use.
+    virtual int ConnectState(SocketHandle s, int waitMs) = 0;
     // select() with a write set of this one connected socket, waiting up to `timeoutMs`: 1 as soon
     // as a send would take bytes or report a failure, 0 when the time ran out, kSocketError when
     // the call fails.
@@ -70,9 +80,11 @@ public:
 
     // A dotted IPv4 text in network byte order, kInaddrNone when the text is not one.
     virtual std::uint32_t InetAddr(const char* text) = 0;
-    // The first IPv4 address of a host name, in network byte order; false when it cannot be
-    // resolved, with the reason (usually 11001 to 11004) in LastError().
-    virtual bool GetHostByName(const char* name, std::uint32_t* address) = 0;
+    // Every address of a host name or address text, of both families, in the resolver's order,
+    // with port 0. With `numericOnly` the text must be an address itself and nothing is looked up
+    // (an IPv6 one may carry a scope: fe80::1%eth0). False when nothing was found, with the reason
+    // (usually 11001 to 11004) in LastError(). The lookup of a name may block.
+    virtual bool ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses) = 0;
 
     virtual int LastError() = 0;
 };

@@ -71,30 +71,65 @@ bool TranslateFlags(int flags, int& posixFlags)
     return flags == 0;
 }
 
-bool ToSockaddr(const SocketAddressIn& address, sockaddr_in& out)
+// A socket address in the system's form; false for a family it cannot be.
+bool ToSockaddr(const SocketAddress& address, sockaddr_storage& out, socklen_t& length)
 {
-    if (address.family != kAfInet) {
-        return false;
-    }
     out = {};
-    out.sin_family = AF_INET;
-    out.sin_port = address.port; // already in network byte order
-    out.sin_addr.s_addr = address.address; // already in network byte order
-    return true;
+    if (address.family == kAfInet) {
+        sockaddr_in ipv4{};
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(address.port);
+        std::memcpy(&ipv4.sin_addr, address.bytes.data(), sizeof ipv4.sin_addr);
+        std::memcpy(&out, &ipv4, sizeof ipv4);
+        length = sizeof ipv4;
+        return true;
+    }
+    if (address.family == kAfInet6) {
+        sockaddr_in6 ipv6{};
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(address.port);
+        std::memcpy(&ipv6.sin6_addr, address.bytes.data(), sizeof ipv6.sin6_addr);
+        ipv6.sin6_scope_id = address.scopeId;
+        std::memcpy(&out, &ipv6, sizeof ipv6);
+        length = sizeof ipv6;
+        return true;
+    }
+    return false;
 }
 
-SocketAddressIn FromSockaddr(const sockaddr_in& address)
+// The system's socket address as ours; an IPv4-mapped IPv6 address becomes the IPv4 address it
+// carries. False for a family other than the two.
+bool FromSockaddr(const sockaddr* address, socklen_t length, SocketAddress& out)
 {
-    SocketAddressIn out;
-    out.family = kAfInet;
-    out.port = address.sin_port;
-    out.address = address.sin_addr.s_addr;
-    return out;
+    out = {};
+    if (address->sa_family == AF_INET && length >= static_cast<socklen_t>(sizeof(sockaddr_in))) {
+        sockaddr_in ipv4;
+        std::memcpy(&ipv4, address, sizeof ipv4);
+        out.family = kAfInet;
+        out.port = ntohs(ipv4.sin_port);
+        std::memcpy(out.bytes.data(), &ipv4.sin_addr, sizeof ipv4.sin_addr);
+        return true;
+    }
+    if (address->sa_family == AF_INET6 && length >= static_cast<socklen_t>(sizeof(sockaddr_in6))) {
+        sockaddr_in6 ipv6;
+        std::memcpy(&ipv6, address, sizeof ipv6);
+        out.port = ntohs(ipv6.sin6_port);
+        if (IN6_IS_ADDR_V4MAPPED(&ipv6.sin6_addr)) {
+            out.family = kAfInet;
+            std::memcpy(out.bytes.data(), ipv6.sin6_addr.s6_addr + 12, 4);
+            return true;
+        }
+        out.family = kAfInet6;
+        std::memcpy(out.bytes.data(), &ipv6.sin6_addr, sizeof ipv6.sin6_addr);
+        out.scopeId = ipv6.sin6_scope_id;
+        return true;
+    }
+    return false;
 }
 
-int NewTcpSocket()
+int NewTcpSocket(int family)
 {
-    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    return ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
 }
 
 } // namespace
@@ -148,7 +183,7 @@ void PosixSockets::RememberReset(SocketHandle s)
 
 bool PosixSockets::Startup()
 {
-    const UniqueFd probe(NewTcpSocket());
+    const UniqueFd probe(NewTcpSocket(AF_INET));
     if (!probe.Valid()) {
         FailErrno(errno);
         return false;
@@ -158,7 +193,7 @@ bool PosixSockets::Startup()
 
 SocketHandle PosixSockets::Socket(int family, int type, int protocol)
 {
-    if (family != kAfInet) {
+    if (family != kAfInet && family != kAfInet6) {
         return Fail(kWsaEafnosupport);
     }
     if (type != kSockStream) {
@@ -167,20 +202,26 @@ SocketHandle PosixSockets::Socket(int family, int type, int protocol)
     if (protocol != 0 && protocol != kIpProtoTcp) {
         return Fail(kWsaEprotonosupport);
     }
-    const int fd = NewTcpSocket();
-    if (fd < 0) {
+    UniqueFd fd(NewTcpSocket(family == kAfInet ? AF_INET : AF_INET6));
+    if (!fd.Valid()) {
         return FailErrno(errno);
     }
-    return Adopt(fd);
+    // Linux's default follows a system setting (bindv6only); the listener relies on both families.
+    const int off = 0;
+    if (family == kAfInet6 && ::setsockopt(fd.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+        return FailErrno(errno);
+    }
+    return Adopt(fd.Release());
 }
 
-int PosixSockets::Bind(SocketHandle s, const SocketAddressIn& address)
+int PosixSockets::Bind(SocketHandle s, const SocketAddress& address)
 {
     if (!Owns(s)) {
         return kSocketError;
     }
-    sockaddr_in local;
-    if (!ToSockaddr(address, local)) {
+    sockaddr_storage local;
+    socklen_t length = 0;
+    if (!ToSockaddr(address, local, length)) {
         return Fail(kWsaEafnosupport);
     }
     // On Linux SO_REUSEADDR must be set before bind() to let the port be taken while old
@@ -189,7 +230,7 @@ int PosixSockets::Bind(SocketHandle s, const SocketAddressIn& address)
     if (::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
         return FailErrno(errno);
     }
-    if (::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&local), length) != 0) {
         return FailErrno(errno);
     }
     return 0;
@@ -203,12 +244,12 @@ int PosixSockets::Listen(SocketHandle s, int backlog)
     return ::listen(s, backlog) == 0 ? 0 : FailErrno(errno);
 }
 
-SocketHandle PosixSockets::Accept(SocketHandle s, SocketAddressIn* peer)
+SocketHandle PosixSockets::Accept(SocketHandle s, SocketAddress* peer)
 {
     if (!Owns(s)) {
         return kNoSocket;
     }
-    sockaddr_in remote{};
+    sockaddr_storage remote{};
     int fd = -1;
     do {
         socklen_t length = sizeof remote;
@@ -219,21 +260,22 @@ SocketHandle PosixSockets::Accept(SocketHandle s, SocketAddressIn* peer)
         return Fail(WsaErrorFromAcceptErrno(errno));
     }
     if (peer != nullptr) {
-        *peer = FromSockaddr(remote);
+        FromSockaddr(reinterpret_cast<const sockaddr*>(&remote), sizeof remote, *peer);
     }
     return Adopt(fd);
 }
 
-int PosixSockets::Connect(SocketHandle s, const SocketAddressIn& address)
+int PosixSockets::Connect(SocketHandle s, const SocketAddress& address)
 {
     if (!Owns(s)) {
         return kSocketError;
     }
-    sockaddr_in remote;
-    if (!ToSockaddr(address, remote)) {
+    sockaddr_storage remote;
+    socklen_t length = 0;
+    if (!ToSockaddr(address, remote, length)) {
         return Fail(kWsaEafnosupport);
     }
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&remote), length) == 0) {
         return 0;
     }
     // EINPROGRESS (a non-blocking connect under way) reads 10035 through the errno table. A TCP
@@ -241,31 +283,25 @@ int PosixSockets::Connect(SocketHandle s, const SocketAddressIn& address)
     return errno == EAGAIN ? Fail(kWsaEnobufs) : FailErrno(errno);
 }
 
-int PosixSockets::SelectWritable(SocketHandle s)
+int PosixSockets::ConnectState(SocketHandle s, int waitMs)
 {
-    if (!Owns(s)) {
-        return kSocketError;
+    const int ready = WaitFor(s, POLLOUT, waitMs < 0 ? 0 : waitMs);
+    if (ready <= 0) {
+        return ready;
     }
-    pollfd look{s, POLLOUT, 0};
-    int ready;
-    do {
-        ready = ::poll(&look, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    if (ready < 0) {
+    // A failed attempt shows as writable (with POLLERR) too; its reason waits in SO_ERROR.
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
         return FailErrno(errno);
     }
-    if (look.revents & POLLNVAL) {
-        return Fail(kWsaEnotsock);
+    if (error != 0) {
+        return FailErrno(error);
     }
-    if (!(look.revents & POLLOUT)) {
-        return 0;
-    }
-    // A refused attempt and a socket never connected can be "writable" too; only an established
-    // connection has a peer. SO_ERROR is not read: reading clears it, and the next look would take
-    // the failed attempt for a connection.
-    sockaddr_in remote{};
-    socklen_t length = sizeof remote;
-    if (::getpeername(s, reinterpret_cast<sockaddr*>(&remote), &length) == 0) {
+    // A socket never connected is "writable" as well; only an established connection has a peer.
+    sockaddr_storage remote{};
+    socklen_t remoteLength = sizeof remote;
+    if (::getpeername(s, reinterpret_cast<sockaddr*>(&remote), &remoteLength) == 0) {
         return 1;
     }
     return errno == ENOTCONN ? 0 : FailErrno(errno);
@@ -432,32 +468,41 @@ std::uint32_t PosixSockets::InetAddr(const char* text)
     return text == nullptr ? kInaddrNone : static_cast<std::uint32_t>(::inet_addr(text));
 }
 
-bool PosixSockets::GetHostByName(const char* name, std::uint32_t* address)
+bool PosixSockets::ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses)
 {
-    if (name == nullptr || address == nullptr) {
+    if (host == nullptr || addresses == nullptr) {
         Fail(kWsaEfault);
         return false;
     }
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
     addrinfo* found = nullptr;
     errno = 0;
-    const int result = ::getaddrinfo(name, nullptr, &hints, &found);
+    const int result = ::getaddrinfo(host, nullptr, &hints, &found);
     const int systemError = errno;
     const std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(found, [](addrinfo* list) { ::freeaddrinfo(list); });
     if (result != 0) {
         Fail(WsaErrorFromAddrInfo(result, systemError));
         return false;
     }
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr && entry->ai_addrlen >= sizeof(sockaddr_in)) {
-            sockaddr_in ipv4;
-            std::memcpy(&ipv4, entry->ai_addr, sizeof ipv4);
-            *address = ipv4.sin_addr.s_addr;
-            return true;
+    addresses->clear();
+    try {
+        for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+            SocketAddress address;
+            if (entry->ai_addr != nullptr && FromSockaddr(entry->ai_addr, entry->ai_addrlen, address)) {
+                addresses->push_back(address);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        Fail(kWsaEnobufs);
+        return false;
     }
-    Fail(kWsaNoData);
-    return false;
+    if (addresses->empty()) {
+        Fail(kWsaNoData);
+        return false;
+    }
+    return true;
 }

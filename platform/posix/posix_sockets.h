@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/sockets_layer.h"
 
@@ -27,19 +28,20 @@ public:
     // True when a TCP/IPv4 socket can be created (one is created and closed).
     bool Startup() override;
 
-    // Only TCP over IPv4: family 2, type 1, protocol 6 (or 0). Close-on-exec, blocking.
+    // Only TCP over IPv4 or IPv6: family 2 or 23, type 1, protocol 6 (or 0). Close-on-exec,
+    // blocking.
     SocketHandle Socket(int family, int type, int protocol) override;
     // Sets SO_REUSEADDR first, so that a port whose old connections sit in TIME_WAIT can be
     // listened on again at once; a port another socket listens on still fails with 10048.
-    int Bind(SocketHandle s, const SocketAddressIn& address) override;
+    int Bind(SocketHandle s, const SocketAddress& address) override;
     int Listen(SocketHandle s, int backlog) override;
     // The accepted socket is non-blocking and close-on-exec whatever the listening socket is.
-    SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override;
+    SocketHandle Accept(SocketHandle s, SocketAddress* peer) override;
     // A non-blocking connect that has started fails with 10035.
-    int Connect(SocketHandle s, const SocketAddressIn& address) override;
-    // 1 only when writable and connected (the socket has a peer); a refused or failed attempt,
-    // or a socket never connected, stays 0 on every look. SO_ERROR is left alone.
-    int SelectWritable(SocketHandle s) override;
+    int Connect(SocketHandle s, const SocketAddress& address) override;
+    // A failure is read from SO_ERROR, which that clears. A socket on which no connect was issued
+    // stays pending.
+    int ConnectState(SocketHandle s, int waitMs) override;
     int WaitWritable(SocketHandle s, int timeoutMs) override;
     int WaitReadable(SocketHandle s, int timeoutMs) override;
     // Once a send on the socket has met a reset (ECONNRESET or EPIPE), every read that finds no
@@ -56,7 +58,8 @@ public:
     int CloseSocket(SocketHandle s) override;
 
     std::uint32_t InetAddr(const char* text) override;
-    bool GetHostByName(const char* name, std::uint32_t* address) override;
+    // getaddrinfo() with no family preference.
+    bool ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses) override;
 
     int LastError() override { return lastError_; }
 

@@ -1,10 +1,12 @@
 #include "platform/win32/winsock_sockets.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <climits>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -31,24 +33,59 @@ private:
     SOCKET socket_;
 };
 
-// Port and address are in network byte order on both sides; the family is passed as given, so
-// that the system judges it.
-sockaddr_in ToSockaddr(const SocketAddressIn& address)
+// A socket address in the system's form, with its length; 0 for a family the layer does not know,
+// which the system then refuses.
+int ToSockaddr(const SocketAddress& address, sockaddr_storage& out)
 {
-    sockaddr_in out{};
-    out.sin_family = address.family;
-    out.sin_port = address.port;
-    out.sin_addr.s_addr = address.address;
-    return out;
+    out = {};
+    if (address.family == kAfInet) {
+        sockaddr_in ipv4{};
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(address.port);
+        std::memcpy(&ipv4.sin_addr, address.bytes.data(), sizeof ipv4.sin_addr);
+        std::memcpy(&out, &ipv4, sizeof ipv4);
+        return sizeof ipv4;
+    }
+    if (address.family == kAfInet6) {
+        sockaddr_in6 ipv6{};
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(address.port);
+        std::memcpy(&ipv6.sin6_addr, address.bytes.data(), sizeof ipv6.sin6_addr);
+        ipv6.sin6_scope_id = address.scopeId;
+        std::memcpy(&out, &ipv6, sizeof ipv6);
+        return sizeof ipv6;
+    }
+    return 0;
 }
 
-SocketAddressIn FromSockaddr(const sockaddr_in& address)
+// The system's socket address as ours; an IPv4-mapped IPv6 address becomes the IPv4 address it
+// carries. False for a family other than the two.
+bool FromSockaddr(const sockaddr* address, std::size_t length, SocketAddress& out)
 {
-    SocketAddressIn out;
-    out.family = address.sin_family;
-    out.port = address.sin_port;
-    out.address = address.sin_addr.s_addr;
-    return out;
+    out = {};
+    if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
+        sockaddr_in ipv4;
+        std::memcpy(&ipv4, address, sizeof ipv4);
+        out.family = kAfInet;
+        out.port = ntohs(ipv4.sin_port);
+        std::memcpy(out.bytes.data(), &ipv4.sin_addr, sizeof ipv4.sin_addr);
+        return true;
+    }
+    if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
+        sockaddr_in6 ipv6;
+        std::memcpy(&ipv6, address, sizeof ipv6);
+        out.port = ntohs(ipv6.sin6_port);
+        if (IN6_IS_ADDR_V4MAPPED(&ipv6.sin6_addr)) {
+            out.family = kAfInet;
+            std::memcpy(out.bytes.data(), ipv6.sin6_addr.s6_addr + 12, 4);
+            return true;
+        }
+        out.family = kAfInet6;
+        std::memcpy(out.bytes.data(), &ipv6.sin6_addr, sizeof ipv6.sin6_addr);
+        out.scopeId = ipv6.sin6_scope_id;
+        return true;
+    }
+    return false;
 }
 
 int Fail(int code)
@@ -84,10 +121,10 @@ bool WinsockSockets::Startup()
     if (started_)
         return true;
     WSADATA data;
-    if (::WSAStartup(MAKEWORD(1, 1), &data) != 0)
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0)
         return false;
-    // A library that cannot speak 1.1 answers with the lowest version it has.
-    if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1) {
+    // A library that cannot speak 2.2 answers with the lowest version it has.
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
         ::WSACleanup();
         return false;
     }
@@ -123,19 +160,28 @@ SocketHandle WinsockSockets::Adopt(std::uintptr_t system, bool nonBlocking)
 
 SocketHandle WinsockSockets::Socket(int family, int type, int protocol)
 {
-    const SOCKET created = ::socket(family, type, protocol);
-    if (created == INVALID_SOCKET)
+    UniqueSocket created(::socket(family, type, protocol));
+    if (created.Get() == INVALID_SOCKET)
         return kNoSocket;
-    return Adopt(created, false);
+    // Windows makes an IPv6 socket IPv6-only by default; the listener relies on both families.
+    const DWORD off = 0;
+    if (family == AF_INET6
+        && ::setsockopt(created.Get(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off), sizeof off)
+            == SOCKET_ERROR)
+        return CloseAndFail(created, ::WSAGetLastError());
+    return Adopt(created.Release(), false);
 }
 
-int WinsockSockets::Bind(SocketHandle s, const SocketAddressIn& address)
+int WinsockSockets::Bind(SocketHandle s, const SocketAddress& address)
 {
     const OpenSocket* open = Find(s);
     if (open == nullptr)
         return kSocketError;
-    const sockaddr_in local = ToSockaddr(address);
-    return Result(::bind(open->system, reinterpret_cast<const sockaddr*>(&local), sizeof local));
+    sockaddr_storage local;
+    const int length = ToSockaddr(address, local);
+    if (length == 0)
+        return Fail(WSAEAFNOSUPPORT);
+    return Result(::bind(open->system, reinterpret_cast<const sockaddr*>(&local), length));
 }
 
 int WinsockSockets::Listen(SocketHandle s, int backlog)
@@ -146,12 +192,12 @@ int WinsockSockets::Listen(SocketHandle s, int backlog)
     return Result(::listen(open->system, backlog));
 }
 
-SocketHandle WinsockSockets::Accept(SocketHandle s, SocketAddressIn* peer)
+SocketHandle WinsockSockets::Accept(SocketHandle s, SocketAddress* peer)
 {
     const OpenSocket* open = Find(s);
     if (open == nullptr)
         return kNoSocket;
-    sockaddr_in remote{};
+    sockaddr_storage remote{};
     int length = sizeof remote;
     UniqueSocket accepted(::accept(open->system, reinterpret_cast<sockaddr*>(&remote), &length));
     if (accepted.Get() == INVALID_SOCKET)
@@ -162,20 +208,23 @@ SocketHandle WinsockSockets::Accept(SocketHandle s, SocketAddressIn* peer)
         return CloseAndFail(accepted, ::WSAGetLastError());
     const SocketHandle handle = Adopt(accepted.Release(), true);
     if (handle != kNoSocket && peer != nullptr)
-        *peer = FromSockaddr(remote);
+        FromSockaddr(reinterpret_cast<const sockaddr*>(&remote), sizeof remote, *peer);
     return handle;
 }
 
-int WinsockSockets::Connect(SocketHandle s, const SocketAddressIn& address)
+int WinsockSockets::Connect(SocketHandle s, const SocketAddress& address)
 {
     const OpenSocket* open = Find(s);
     if (open == nullptr)
         return kSocketError;
-    const sockaddr_in remote = ToSockaddr(address);
-    return Result(::connect(open->system, reinterpret_cast<const sockaddr*>(&remote), sizeof remote));
+    sockaddr_storage remote;
+    const int length = ToSockaddr(address, remote);
+    if (length == 0)
+        return Fail(WSAEAFNOSUPPORT);
+    return Result(::connect(open->system, reinterpret_cast<const sockaddr*>(&remote), length));
 }
 
-int WinsockSockets::SelectWritable(SocketHandle s)
+int WinsockSockets::ConnectState(SocketHandle s, int waitMs)
 {
     const OpenSocket* open = Find(s);
     if (open == nullptr)
@@ -187,13 +236,18 @@ int WinsockSockets::SelectWritable(SocketHandle s)
     FD_ZERO(&failed);
     FD_SET(system, &writable);
     FD_SET(system, &failed);
-    timeval now{0, 0};
-    if (::select(0, nullptr, &writable, &failed, &now) == SOCKET_ERROR)
+    waitMs = waitMs < 0 ? 0 : waitMs;
+    timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
+    if (::select(0, nullptr, &writable, &failed, &wait) == SOCKET_ERROR)
         return kSocketError;
-    // Windows reports a refused attempt in the except set only; a failed attempt never counts,
-    // even where a write set says otherwise.
-    if (FD_ISSET(system, &failed))
-        return 0;
+    // Windows reports a failed attempt in the except set only, with its reason in SO_ERROR.
+    if (FD_ISSET(system, &failed)) {
+        int error = 0;
+        int length = sizeof error;
+        if (::getsockopt(system, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == SOCKET_ERROR)
+            return kSocketError;
+        return Fail(error != 0 ? error : WSAECONNREFUSED);
+    }
     return FD_ISSET(system, &writable) ? 1 : 0;
 }
 
@@ -302,21 +356,40 @@ std::uint32_t WinsockSockets::InetAddr(const char* text)
     return text == nullptr ? kInaddrNone : static_cast<std::uint32_t>(::inet_addr(text));
 }
 
-bool WinsockSockets::GetHostByName(const char* name, std::uint32_t* address)
+bool WinsockSockets::ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses)
 {
-    if (name == nullptr || address == nullptr) {
+    if (host == nullptr || addresses == nullptr) {
         Fail(WSAEFAULT);
         return false;
     }
-    const hostent* host = ::gethostbyname(name);
-    if (host == nullptr)
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
+    addrinfo* found = nullptr;
+    // Windows' getaddrinfo returns the Windows Sockets code itself (11001 for an unknown name).
+    const int result = ::getaddrinfo(host, nullptr, &hints, &found);
+    if (result != 0) {
+        Fail(result);
         return false;
-    if (host->h_addrtype != AF_INET || host->h_length != sizeof *address || host->h_addr_list == nullptr
-        || host->h_addr_list[0] == nullptr) {
+    }
+    const std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(found, [](addrinfo* list) { ::freeaddrinfo(list); });
+    addresses->clear();
+    try {
+        for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+            SocketAddress address;
+            if (entry->ai_addr != nullptr && FromSockaddr(entry->ai_addr, entry->ai_addrlen, address))
+                addresses->push_back(address);
+        }
+    } catch (const std::bad_alloc&) {
+        Fail(WSAENOBUFS);
+        return false;
+    }
+    if (addresses->empty()) {
         Fail(WSANO_DATA);
         return false;
     }
-    std::memcpy(address, host->h_addr_list[0], sizeof *address);
     return true;
 }
 

@@ -1,4 +1,4 @@
-// The sockets layer over Windows Sockets (ws2_32), asking for version 1.1. Error codes are the
+// The sockets layer over Windows Sockets 2 (ws2_32). Error codes are the
 // system's own, straight from WSAGetLastError.
 //
 // A handle is the system's SOCKET value, handed out only when it fits in a SocketHandle. The layer
@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "platform/sockets_layer.h"
 
@@ -24,19 +25,19 @@ public:
     WinsockSockets(const WinsockSockets&) = delete;
     WinsockSockets& operator=(const WinsockSockets&) = delete;
 
-    // WSAStartup asking for 1.1; false when it fails or the library cannot give 1.1.
+    // WSAStartup asking for 2.2; false when it fails or the library cannot give 2.2.
     bool Startup() override;
 
     SocketHandle Socket(int family, int type, int protocol) override;
-    int Bind(SocketHandle s, const SocketAddressIn& address) override;
+    int Bind(SocketHandle s, const SocketAddress& address) override;
     int Listen(SocketHandle s, int backlog) override;
     // The accepted socket is made non-blocking explicitly, whatever it inherits.
-    SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override;
+    SocketHandle Accept(SocketHandle s, SocketAddress* peer) override;
     // A non-blocking connect that has started fails with 10035.
-    int Connect(SocketHandle s, const SocketAddressIn& address) override;
-    // 1 only when select puts the socket in its write set and not in its except set: a refused or
-    // failed attempt stays 0 on every look.
-    int SelectWritable(SocketHandle s) override;
+    int Connect(SocketHandle s, const SocketAddress& address) override;
+    // select() with a write and an except set: a failed attempt shows in the except set, its
+    // reason in SO_ERROR. A socket on which no connect was issued stays pending.
+    int ConnectState(SocketHandle s, int waitMs) override;
     // Also 1 when the socket shows in the except set: the send that follows reports the failure.
     int WaitWritable(SocketHandle s, int timeoutMs) override;
     int WaitReadable(SocketHandle s, int timeoutMs) override;
@@ -50,7 +51,8 @@ public:
     int CloseSocket(SocketHandle s) override;
 
     std::uint32_t InetAddr(const char* text) override;
-    bool GetHostByName(const char* name, std::uint32_t* address) override;
+    // getaddrinfo() with no family preference.
+    bool ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses) override;
 
     int LastError() override;
 

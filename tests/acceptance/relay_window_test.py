@@ -126,15 +126,20 @@ class Processes:
 # ---- the network, as the peers and the kernel see it ---------------------------------------------
 
 def tcp_sockets():
+    # The relay listens on one IPv6 socket that takes IPv4 clients too: it and its connections
+    # show in tcp6.
     sockets = []
-    with open("/proc/net/tcp") as table:
-        next(table)
-        for line in table:
-            fields = line.split()
-            local_port = int(fields[1].split(":")[1], 16)
-            remote_port = int(fields[2].split(":")[1], 16)
-            tx_queue, rx_queue = (int(n, 16) for n in fields[4].split(":"))
-            sockets.append((local_port, remote_port, int(fields[3], 16), tx_queue, rx_queue))
+    for path in ("/proc/net/tcp", "/proc/net/tcp6"):
+        if not os.path.exists(path):
+            continue
+        with open(path) as table:
+            next(table)
+            for line in table:
+                fields = line.split()
+                local_port = int(fields[1].split(":")[1], 16)
+                remote_port = int(fields[2].split(":")[1], 16)
+                tx_queue, rx_queue = (int(n, 16) for n in fields[4].split(":"))
+                sockets.append((local_port, remote_port, int(fields[3], 16), tx_queue, rx_queue))
     return sockets
 
 

@@ -45,16 +45,17 @@ bool FakeSockets::Startup()
     return !Faulted(Call::Startup);
 }
 
-SocketHandle FakeSockets::Socket(int, int, int)
+SocketHandle FakeSockets::Socket(int family, int, int)
 {
     if (Faulted(Call::Socket))
         return kNoSocket;
     lastCreated = nextHandle_++;
     sockets_[lastCreated] = SocketState{};
+    sockets_[lastCreated].family = family;
     return lastCreated;
 }
 
-int FakeSockets::Bind(SocketHandle s, const SocketAddressIn& address)
+int FakeSockets::Bind(SocketHandle s, const SocketAddress& address)
 {
     if (Faulted(Call::Bind))
         return kSocketError;
@@ -76,7 +77,7 @@ int FakeSockets::Listen(SocketHandle s, int)
     return 0;
 }
 
-SocketHandle FakeSockets::Accept(SocketHandle s, SocketAddressIn* peer)
+SocketHandle FakeSockets::Accept(SocketHandle s, SocketAddress* peer)
 {
     if (Faulted(Call::Accept))
         return kNoSocket;
@@ -87,7 +88,7 @@ SocketHandle FakeSockets::Accept(SocketHandle s, SocketAddressIn* peer)
         return Failure(kWsaEwouldblock);
     --waitingClients_;
     if (peer != nullptr)
-        peer->family = kAfInet;
+        inet_text::Parse("127.0.0.1", *peer);
     lastAccepted = nextHandle_++;
     SocketState accepted;
     accepted.connected = true;
@@ -96,24 +97,30 @@ SocketHandle FakeSockets::Accept(SocketHandle s, SocketAddressIn* peer)
     return lastAccepted;
 }
 
-int FakeSockets::Connect(SocketHandle s, const SocketAddressIn& address)
+int FakeSockets::Connect(SocketHandle s, const SocketAddress& address)
 {
     if (Faulted(Call::Connect))
         return kSocketError;
     SocketState* state = Find(s);
     if (state == nullptr)
         return Failure(kWsaEnotsock);
+    connectAttempts.push_back(address);
     state->address = address;
     state->connectIssued = true;
-    if (connectMode == ConnectMode::Immediate) {
+    state->connectMode = connectMode;
+    if (!nextConnectModes.empty()) {
+        state->connectMode = nextConnectModes.front();
+        nextConnectModes.pop_front();
+    }
+    if (state->connectMode == ConnectMode::Immediate) {
         state->connected = true;
         return 0;
     }
-    state->looksUntilWritable = connectMode == ConnectMode::Pending ? connectLooks : -1;
+    state->looksUntilWritable = connectLooks;
     return Failure(kWsaEwouldblock);
 }
 
-int FakeSockets::SelectWritable(SocketHandle s)
+int FakeSockets::ConnectState(SocketHandle s, int)
 {
     if (Faulted(Call::Select))
         return kSocketError;
@@ -122,8 +129,10 @@ int FakeSockets::SelectWritable(SocketHandle s)
         return Failure(kWsaEnotsock);
     if (state->connected)
         return 1;
-    if (!state->connectIssued || state->looksUntilWritable < 0)
+    if (!state->connectIssued || state->connectMode == ConnectMode::NeverWritable)
         return 0;
+    if (state->connectMode == ConnectMode::Fails)
+        return Failure(connectError);
     if (--state->looksUntilWritable > 0)
         return 0;
     state->connected = true;
@@ -233,17 +242,26 @@ std::uint32_t FakeSockets::InetAddr(const char* text)
     return inet_text::Address(text);
 }
 
-bool FakeSockets::GetHostByName(const char* name, std::uint32_t* address)
+bool FakeSockets::ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses)
 {
-    lookups.emplace_back(name);
+    SocketAddress literal;
+    if (inet_text::Parse(host, literal)) {
+        *addresses = {literal};
+        return true;
+    }
+    if (numericOnly) {
+        lastError_ = kWsaHostNotFound;
+        return false;
+    }
+    lookups.emplace_back(host);
     if (Faulted(Call::HostLookup))
         return false;
-    auto it = hosts.find(name);
-    if (it == hosts.end()) {
+    auto it = hosts.find(host);
+    if (it == hosts.end() || it->second.empty()) {
         lastError_ = hostLookupError;
         return false;
     }
-    *address = it->second;
+    *addresses = it->second;
     return true;
 }
 

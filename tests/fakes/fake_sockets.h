@@ -19,8 +19,9 @@ public:
     // How a connect attempt turns out.
     enum class ConnectMode {
         Immediate, // connect() itself succeeds
-        Pending, // connect() says would-block; writable after `connectLooks` selects
-        NeverWritable // refused or unreachable: stays pending for ever
+        Pending, // connect() says would-block; established at the `connectLooks`th look
+        NeverWritable, // a silent destination: pending for ever
+        Fails // the first look reports `connectError` (refused, unreachable)
     };
 
     struct Inbound {
@@ -30,6 +31,7 @@ public:
     };
 
     struct SocketState {
+        int family = 0;
         bool open = true;
         bool nonBlocking = false;
         bool listening = false;
@@ -38,7 +40,8 @@ public:
         int looksUntilWritable = 0;
         int noDelay = 0;
         bool shutDown = false;
-        SocketAddressIn address{}; // bound or connected to
+        SocketAddress address{}; // bound or connected to
+        ConnectMode connectMode = ConnectMode::Pending;
         std::string sent;
         std::vector<std::string> sends; // one entry per Send call that succeeded
         std::vector<bool> sendWasBlocking;
@@ -50,11 +53,12 @@ public:
 
     bool Startup() override;
     SocketHandle Socket(int family, int type, int protocol) override;
-    int Bind(SocketHandle s, const SocketAddressIn& address) override;
+    int Bind(SocketHandle s, const SocketAddress& address) override;
     int Listen(SocketHandle s, int backlog) override;
-    SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override;
-    int Connect(SocketHandle s, const SocketAddressIn& address) override;
-    int SelectWritable(SocketHandle s) override;
+    SocketHandle Accept(SocketHandle s, SocketAddress* peer) override;
+    int Connect(SocketHandle s, const SocketAddress& address) override;
+    // Waits for nothing: a look at the attempt as scripted.
+    int ConnectState(SocketHandle s, int waitMs) override;
     // Writable while the peer has room: no time passes waiting for it.
     int WaitWritable(SocketHandle s, int timeoutMs) override;
     // Readable while bytes or the end of the stream wait: no time passes waiting for them.
@@ -66,7 +70,8 @@ public:
     int Shutdown(SocketHandle s, int how) override;
     int CloseSocket(SocketHandle s) override;
     std::uint32_t InetAddr(const char* text) override;
-    bool GetHostByName(const char* name, std::uint32_t* address) override;
+    // An address text is parsed; a name is looked up in `hosts` unless `numericOnly`.
+    bool ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses) override;
     int LastError() override { return lastError_; }
 
     // Scripting. The next `times` calls of `call`, after `skip` calls that succeed, fail with
@@ -78,8 +83,11 @@ public:
     void DeliverError(SocketHandle s, int code);
 
     ConnectMode connectMode = ConnectMode::Pending;
+    // Modes for the next attempts, one each, before `connectMode` applies again.
+    std::deque<ConnectMode> nextConnectModes;
     int connectLooks = 1;
-    std::map<std::string, std::uint32_t> hosts; // name → address in network byte order
+    int connectError = kWsaEconnrefused;
+    std::map<std::string, std::vector<SocketAddress>> hosts; // name → its addresses, port 0
     int hostLookupError = kWsaHostNotFound;
 
     // Inspection.
@@ -88,7 +96,8 @@ public:
     int Count(Call call) const;
     SocketHandle lastCreated = kNoSocket;
     SocketHandle lastAccepted = kNoSocket;
-    std::vector<std::string> lookups;
+    std::vector<std::string> lookups; // names looked up, not address texts
+    std::vector<SocketAddress> connectAttempts; // every Connect's address, in order
     int bytesDelivered = 0;
 
 private:

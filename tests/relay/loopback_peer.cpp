@@ -135,11 +135,12 @@ Descriptor ListenLoopback(int port, int* boundPort)
 
 int LocalPort(int socket)
 {
-    sockaddr_in address{};
+    // Room for an IPv6 address too; the port sits in the same place in both families.
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(System(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return -1;
-    return ntohs(address.sin_port);
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
 int FreeLoopbackPort()

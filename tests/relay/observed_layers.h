@@ -4,6 +4,7 @@
 #define BRINDLE_TESTS_RELAY_OBSERVED_LAYERS_H
 
 #include <cstddef>
+#include <vector>
 
 #include "platform/sockets_layer.h"
 #include "platform/system_services.h"
@@ -16,7 +17,7 @@ public:
 
     bool Startup() override { return real_.Startup(); }
     SocketHandle Socket(int family, int type, int protocol) override { return real_.Socket(family, type, protocol); }
-    int Bind(SocketHandle s, const SocketAddressIn& address) override { return real_.Bind(s, address); }
+    int Bind(SocketHandle s, const SocketAddress& address) override { return real_.Bind(s, address); }
     int Listen(SocketHandle s, int backlog) override
     {
         const int result = real_.Listen(s, backlog);
@@ -24,19 +25,19 @@ public:
             listener = s;
         return result;
     }
-    SocketHandle Accept(SocketHandle s, SocketAddressIn* peer) override
+    SocketHandle Accept(SocketHandle s, SocketAddress* peer) override
     {
         const SocketHandle accepted = real_.Accept(s, peer);
         if (accepted != kNoSocket)
             remoteClient = accepted;
         return accepted;
     }
-    int Connect(SocketHandle s, const SocketAddressIn& address) override
+    int Connect(SocketHandle s, const SocketAddress& address) override
     {
         remoteServer = s;
         return real_.Connect(s, address);
     }
-    int SelectWritable(SocketHandle s) override { return real_.SelectWritable(s); }
+    int ConnectState(SocketHandle s, int waitMs) override { return real_.ConnectState(s, waitMs); }
     int WaitWritable(SocketHandle s, int timeoutMs) override { return real_.WaitWritable(s, timeoutMs); }
     int WaitReadable(SocketHandle s, int timeoutMs) override { return real_.WaitReadable(s, timeoutMs); }
     int Recv(SocketHandle s, char* buffer, int length, int flags) override
@@ -58,7 +59,10 @@ public:
         return real_.CloseSocket(s);
     }
     std::uint32_t InetAddr(const char* text) override { return real_.InetAddr(text); }
-    bool GetHostByName(const char* name, std::uint32_t* address) override { return real_.GetHostByName(name, address); }
+    bool ResolveHost(const char* host, bool numericOnly, std::vector<SocketAddress>* addresses) override
+    {
+        return real_.ResolveHost(host, numericOnly, addresses);
+    }
     int LastError() override { return real_.LastError(); }
 
     // The sockets the console holds open: listening, accepted, and connecting or connected.

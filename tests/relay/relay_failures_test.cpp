@@ -34,21 +34,6 @@ TEST_F(RelayTest, PortOfAnEndedRelayCanBeListenedOnAgainAtOnce)
     EXPECT_EQ(ServerStatus(), "Listening...");
 }
 
-TEST_F(RelayTest, RefusedDestinationStaysConnectingUntilDisconnect)
-{
-    host.Type(IDC_DEST_PORT, std::to_string(FreeLoopbackPort()));
-    host.Type(IDC_DEST_HOST, "127.0.0.1");
-    host.Click(IDC_CONNECT);
-    EXPECT_EQ(ClientStatus(), "Connecting...");
-    Ticks(1);
-    EXPECT_EQ(ClientStatus(), "Connecting...");
-    EXPECT_NE(RemoteServer(), kNoSocket);
-    host.Click(IDC_CLIENT_DISCONNECT);
-    EXPECT_EQ(ClientStatus(), "Idle.");
-    EXPECT_TRUE(host.IsEnabled(IDC_CONNECT));
-    EXPECT_EQ(sockets.OpenSocketCount(), 0u);
-}
-
 TEST_F(RelayTest, UnknownHostNameIsReported)
 {
     host.Type(IDC_DEST_HOST, "no-such-host.invalid");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/console_fixture.h"
+#include "fakes/inet_text.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ class FaultInjection : public ConsoleTest, public ::testing::WithParamInterface<
 protected:
     void SetUp() override
     {
-        sockets.hosts["relay.test"] = 0x0700000Au; // 10.0.0.7
+        sockets.hosts["relay.test"] = {inet_text::At("10.0.0.7")};
         sockets.connectMode = FakeSockets::ConnectMode::Pending;
         sockets.connectLooks = GetParam().connectLooks;
         host.Type(IDC_DEST_HOST, "relay.test");
