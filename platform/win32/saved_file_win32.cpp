@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/win32/utf8_paths.h"
 #include "platform/win32/windows_api.h"
 
 namespace {
@@ -26,16 +27,6 @@ SaveError FromLastError(DWORD error)
     default:
         return SaveError::Other;
     }
-}
-
-std::wstring Widened(const std::string& utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-    return wide;
 }
 
 bool IsDirectory(const std::wstring& path)
