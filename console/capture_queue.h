@@ -5,14 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
+
+#include "platform/sockets_layer.h"
 
 class SystemServices;
 
-// One received chunk in one zero-filled allocation: a 32-bit length in host byte order, the
-// bytes exactly as received, and a zero byte.
+// One received chunk in one allocation: a 32-bit length in host byte order, the bytes exactly as
+// received, and a zero byte.
 class CaptureBlock {
 public:
     static constexpr std::size_t kOverhead = 5;
+    // The longest chunk the receive pump makes: one full read.
+    static constexpr std::int32_t kFullLength = 4096;
 
     explicit CaptureBlock(unsigned char* memory)
         : memory_(memory)
@@ -22,16 +27,21 @@ public:
     const char* Data() const { return reinterpret_cast<const char*>(memory_ + 4); }
     unsigned char* Memory() const { return memory_; }
 
-    // Lays a chunk out in memory of at least length + kOverhead zero-filled bytes.
+    // Lays a chunk out in memory of at least length + kOverhead bytes, every one of them written.
     static CaptureBlock Fill(unsigned char* memory, const char* bytes, std::int32_t length);
 
 private:
     unsigned char* memory_;
 };
 
-// Owns its blocks: whatever is still queued when the queue goes is released with it.
+// Owns its blocks: whatever is still queued when the queue goes is released with it. The memory of
+// a full block (kFullLength bytes) that has been sent is kept for the next full chunk, up to
+// kMaxSpareBlocks of them: under bulk traffic the heap then neither splits nor merges memory for
+// every chunk. Shorter blocks are released once sent.
 class CaptureQueue {
 public:
+    static constexpr std::size_t kMaxSpareBlocks = 16384;
+
     explicit CaptureQueue(SystemServices& memory)
         : memory_(memory)
     { }
@@ -53,12 +63,21 @@ public:
     // Marks `count` more bytes of the head block (at most HeadUnsentLength()) as sent; the block is
     // released once all of it went.
     void ConsumeHead(std::int32_t count);
+    // Marks `count` more bytes as sent, from the head on (at most QueuedBytes()): a gathered send
+    // may take several blocks and the front of the next.
+    void Consume(std::int64_t count);
+    // What is still to send from the head on, block by block (the head from its first unsent byte),
+    // into at most `maxPieces` pieces and `maxBytes` bytes; returns how many pieces it filled.
+    int Gather(SendPiece* pieces, int maxPieces, std::int64_t maxBytes) const;
     // Bytes still to send, over all blocks together.
     std::int64_t QueuedBytes() const { return queuedBytes_; }
+    // Sent full blocks whose memory waits for the next full chunks.
+    std::size_t SpareBlocks() const { return spares_.size(); }
 
 private:
     SystemServices& memory_;
     std::deque<unsigned char*> blocks_;
+    std::vector<unsigned char*> spares_;
     std::int64_t queuedBytes_ = 0;
     std::int32_t headSent_ = 0;
 };

@@ -68,12 +68,20 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
     // will send.
     const bool autoToServer = IsChecked(IDC_CLIENT_AUTO) == 1;
     const bool autoToClient = IsChecked(IDC_SERVER_AUTO) == 1;
+    ReceiveArea areas[kReceiveChunksPerRead];
+    const int areaCount = std::clamp(receiveBudget_.chunksPerRead, 1, kReceiveChunksPerRead);
+    for (int i = 0; i < areaCount; ++i)
+        areas[i] = ReceiveArea{receiveBuffer + i * kReceiveChunkSize, kReceiveChunkSize};
     int total = 0;
     for (;;) {
-        const int n = sockets_.Recv(socket, receiveBuffer, kReceiveChunkSize, 0);
+        const int n = sockets_.RecvScatter(socket, areas, areaCount, 0);
         if (n > 0) {
-            Enqueue(receiveBuffer, n, queue);
-            FormatToView(receiveBuffer, n, viewId, crlf, buffers);
+            // Every area but the last one filled is full: one chunk each, queue first, display second.
+            for (int offset = 0; offset < n; offset += kReceiveChunkSize) {
+                const int length = std::min(kReceiveChunkSize, n - offset);
+                Enqueue(receiveBuffer + offset, length, queue);
+                FormatToView(receiveBuffer + offset, length, viewId, crlf, buffers);
+            }
             total += n;
             // A click while an out-of-memory box was open may have closed this connection.
             if (socket != (serverSide != 0 ? remoteClientSocket : remoteServerSocket))

@@ -20,8 +20,10 @@ class SystemServices;
 
 inline constexpr unsigned POLL_TIMER_ID = 1025;
 inline constexpr unsigned kPollPeriodMs = 100;
-inline constexpr std::size_t kScratchAreaSize = 4116;
 inline constexpr int kReceiveChunkSize = 4096;
+// A read fills up to this many chunk areas at once (one scatter read): the chunks are those that
+// as many 4096-byte reads back to back return, for one system call instead of one each.
+inline constexpr int kReceiveChunksPerRead = 16;
 // What a receive pass must have read before it waits for more from a socket that ran dry.
 inline constexpr int kBulkPassBytes = 1 << 20;
 // Pending connections the listening socket queues for the one client taken at a time.
@@ -43,9 +45,11 @@ inline constexpr unsigned kSystemCommandMask = 0xFFF0;
 // slow peer leaves the bytes it cannot take yet in the sender's socket. Whatever the sends, a pass
 // reads for `minPassTime` of its own, so that a busy server side cannot starve the client side:
 // with both sides busy a tick still ends within about 150 ms.
+// The clock is read once a read: `chunksPerRead` (1 to kReceiveChunksPerRead) chunk areas a read.
 struct ReceiveBudget {
     std::chrono::milliseconds tickTime{95};
     std::chrono::milliseconds minPassTime{35};
+    int chunksPerRead = kReceiveChunksPerRead;
 };
 
 class CRelayDlg final : public DialogEvents {
@@ -187,7 +191,8 @@ private:
     void UpdateCounter(Counter counter, std::int64_t amount, int reset);
     void CloseSocket(SocketHandle& socket);
 
-    char receiveBuffer[kScratchAreaSize] = {};
+    // Consecutive chunk areas of kReceiveChunkSize bytes each.
+    char receiveBuffer[kReceiveChunkSize * kReceiveChunksPerRead] = {};
     CaptureQueue toClientQueue;
     CaptureQueue toServerQueue;
     ForwardRequest toClientRequest_;

@@ -23,11 +23,14 @@ TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstWithoutBlocking)
     EXPECT_EQ(sends[2], "tail");
     for (bool blocking : sockets.State(server).sendWasBlocking)
         EXPECT_FALSE(blocking);
-    // The last send of the forwarding pushes out what the others held back.
-    EXPECT_EQ(sockets.State(server).sendFlags, (std::vector<int>{kSendMoreFollows, kSendMoreFollows, 0}));
+    // One gathered send takes the three blocks, and nothing of this forwarding follows it.
+    EXPECT_EQ(sockets.State(server).sendPieces, (std::vector<int>{3}));
+    EXPECT_EQ(sockets.State(server).sendFlags, (std::vector<int>{0}));
     EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "5004");
     EXPECT_TRUE(dlg.ToServerQueue().IsEmpty());
-    EXPECT_EQ(system.liveAllocations, 0);
+    // The full block's memory waits for the next full chunk; the others went back.
+    EXPECT_EQ(dlg.ToServerQueue().SpareBlocks(), 1u);
+    EXPECT_EQ(system.liveAllocations, 1);
 }
 
 // A peer whose buffer fills takes the front of a block; the rest stays at the head, exactly, and

@@ -213,7 +213,9 @@ protected:
 
         host.Click(IDC_STOP_SERVER);
         EXPECT_TRUE(sockets.OpenSockets().empty());
-        EXPECT_EQ(system.liveAllocations, 0);
+        // Only the memory of sent full blocks is kept, for the next full chunks.
+        EXPECT_EQ(system.liveAllocations,
+            static_cast<int>(dlg.ToServerQueue().SpareBlocks() + dlg.ToClientQueue().SpareBlocks()));
         EXPECT_EQ(SentTo(servers_), ReadFrom(clients_));
         EXPECT_EQ(SentTo(clients_), ReadFrom(servers_));
     }
