@@ -164,21 +164,22 @@ private:
     }
 
     // One line a tick: when it started on the steady clock (which is CLOCK_MONOTONIC where there is
-    // one, so that other processes' times compare), how long it took and slept, the processor time it had (where the C library
-    // counts processor time: glibc does, Windows' C runtime counts wall time), how long since the
-    // last one started, what it took in from each side and what waits in each queue after it.
-    void LogTick(Clock::time_point start, Clock::duration took, Clock::duration waited, Clock::duration gap, std::clock_t cpu)
+    // one, so that other processes' times compare), how long it took and slept, the processor time it had (where the C
+    // library counts processor time: glibc does, Windows' C runtime counts wall time), how long since the last one
+    // started, what it took in from each side and what waits in each queue after it.
+    void LogTick(
+        Clock::time_point start, Clock::duration took, Clock::duration waited, Clock::duration gap, std::clock_t cpu)
     {
         const std::int64_t fromClient = dlg_.ServerReceivedBytes() - loggedFromClient_;
         const std::int64_t fromServer = dlg_.ClientReceivedBytes() - loggedFromServer_;
         loggedFromClient_ = dlg_.ServerReceivedBytes();
         loggedFromServer_ = dlg_.ClientReceivedBytes();
         std::fprintf(stderr,
-            "start_ms %.1f tick_ms %.1f waited_ms %.1f cpu_ms %.1f gap_ms %.1f from_client %" PRId64 " from_server %" PRId64
-            " queued_to_server %" PRId64 " queued_to_client %" PRId64 "\n",
-            Milliseconds(start.time_since_epoch()), Milliseconds(took), Milliseconds(waited), 1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC,
-            Milliseconds(gap), fromClient, fromServer, dlg_.ToServerQueue().QueuedBytes(),
-            dlg_.ToClientQueue().QueuedBytes());
+            "start_ms %.1f tick_ms %.1f waited_ms %.1f cpu_ms %.1f gap_ms %.1f from_client %" PRId64
+            " from_server %" PRId64 " queued_to_server %" PRId64 " queued_to_client %" PRId64 "\n",
+            Milliseconds(start.time_since_epoch()), Milliseconds(took), Milliseconds(waited),
+            1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC, Milliseconds(gap), fromClient, fromServer,
+            dlg_.ToServerQueue().QueuedBytes(), dlg_.ToClientQueue().QueuedBytes());
     }
 
     CRelayDlg& dlg_;

@@ -35,8 +35,8 @@ bool CaptureQueue::Append(const char* bytes, std::int32_t length)
         memory = spares_.back();
         spares_.pop_back();
     } else {
-        memory = static_cast<unsigned char*>(
-            memory_.Allocate(static_cast<std::size_t>(length) + CaptureBlock::kOverhead));
+        memory
+            = static_cast<unsigned char*>(memory_.Allocate(static_cast<std::size_t>(length) + CaptureBlock::kOverhead));
         if (memory == nullptr)
             return false;
     }

@@ -109,6 +109,7 @@ int CRelayDlg::ConnectRemoteServer(int maxPolls)
     while (maxPolls > 0) {
         --maxPolls;
         system_.Sleep(std::chrono::milliseconds(kPollPeriodMs));
+        tickConnectWait_ += std::chrono::milliseconds(kPollPeriodMs);
         if (remoteServerSocket == kNoSocket) {
             CloseRemoteServer("Connection cancelled.", 0);
             result = 0;

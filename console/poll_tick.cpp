@@ -14,6 +14,7 @@ void CRelayDlg::OnTimer(unsigned timerId)
         return;
     tickInProgress_ = true;
     tickStart_ = system_.Now();
+    tickConnectWait_ = {};
     PollServerSide();
     PollClientSide();
     tickInProgress_ = false;
@@ -63,7 +64,10 @@ void CRelayDlg::PollClientSide()
 int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueue& queue, int serverSide, int buffers)
 {
     const auto passStart = system_.Now();
-    const auto minPassEnd = passStart + receiveBudget_.minPassTime;
+    // A tick that already waited for a connect has held the window that long: its pass reads only
+    // what its time leaves, so that the window answers again within about a tick.
+    const auto minPassEnd = passStart
+        + std::max<SendRate::Duration>(receiveBudget_.minPassTime - tickConnectWait_, SendRate::Duration::zero());
     // The "Auto" boxes are read again when their forwarding runs; here they only tell what it
     // will send.
     const bool autoToServer = IsChecked(IDC_CLIENT_AUTO) == 1;

@@ -218,6 +218,8 @@ private:
     SendRate toServerRate_;
     SendRate toClientRate_;
     std::chrono::steady_clock::time_point tickStart_{};
+    // How long this tick has slept in the connect poll so far.
+    std::chrono::milliseconds tickConnectWait_{};
     // Set while a tick runs: a message box opened inside a tick must not let another tick
     // overwrite the scratch areas the interrupted chunk still uses.
     bool tickInProgress_ = false;

@@ -303,7 +303,7 @@ int PosixSockets::WaitFor(SocketHandle s, short events, int timeoutMs)
     return ready > 0 ? 1 : 0;
 }
 
-template <typename Piece>
+template<typename Piece>
 bool PosixSockets::CheckVector(SocketHandle s, const Piece* pieces, int count, int flags, int& posixFlags)
 {
     if (!Owns(s)) {

@@ -76,7 +76,7 @@ private:
     // What the reads and sends check before touching the socket: ownership, the count of areas or
     // pieces, their lengths (which must add up to an int) and buffers, and the flags; false with
     // the reason recorded.
-    template <typename Piece>
+    template<typename Piece>
     bool CheckVector(SocketHandle s, const Piece* pieces, int count, int flags, int& posixFlags);
     // poll() for `events` on one socket: 1 ready (errors and hang-ups too), 0 timed out.
     int WaitFor(SocketHandle s, short events, int timeoutMs);

@@ -150,6 +150,8 @@ TEST_F(ForwardingTest, FailedSendKeepsItsBlockAndCountsEarlierOnes)
         Tick();
     }
     ASSERT_EQ(dlg.ToClientQueue().Count(), 3u);
+    // The peer has room for the first block; the send after it fails.
+    sockets.State(client).sendRoom = 5;
     sockets.Fail(FakeSockets::Call::Send, kWsaEconnreset, 1, 1);
     host.Click(IDC_SERVER_SEND);
     EXPECT_EQ(sockets.State(client).sent, "first");

@@ -53,13 +53,14 @@ TEST_P(Chunking, ChunksAreWhatOneReadEachReturnsAndAreCountedOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(PollTick, Chunking,
-    ::testing::Combine(::testing::Values(ChunkingCase{{10000}, {4096, 4096, 1808}},
-                           ChunkingCase{{100, 5000}, {100, 4096, 904}},
-                           ChunkingCase{{4096, 4096, 10}, {4096, 4096, 10}}, ChunkingCase{{1, 1, 1}, {1, 1, 1}},
-                           ChunkingCase{{4095, 4097}, {4095, 4096, 1}},
-                           // More than one scatter read takes: seventeen full chunks and the rest.
-                           ChunkingCase{{70000}, {4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096,
-                                                     4096, 4096, 4096, 4096, 4096, 4096, 368}}),
+    ::testing::Combine(
+        ::testing::Values(ChunkingCase{{10000}, {4096, 4096, 1808}}, ChunkingCase{{100, 5000}, {100, 4096, 904}},
+            ChunkingCase{{4096, 4096, 10}, {4096, 4096, 10}}, ChunkingCase{{1, 1, 1}, {1, 1, 1}},
+            ChunkingCase{{4095, 4097}, {4095, 4096, 1}},
+            // More than one scatter read takes: seventeen full chunks and the rest.
+            ChunkingCase{{70000},
+                {4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096,
+                    368}}),
         ::testing::Values(1, kReceiveChunksPerRead)));
 
 TEST_F(PollTickTest, BytesThenCloseAreKeptThenTheSideCloses)
