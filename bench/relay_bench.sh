@@ -270,8 +270,8 @@ start_probe() {
   probe_pid=$!
   local i
   for ((i = 0; i < 600; i++)); do
-    grep -q '^probing' "$work/probe.ready" && return 0
-    grep -q '^failed' "$work/probe.ready" && fail "the probe found no status line: $(cat "$work/probe.ready")"
+    grep -qs '^probing' "$work/probe.ready" && return 0
+    grep -qs '^failed' "$work/probe.ready" && fail "the probe found no status line: $(cat "$work/probe.ready")"
     sleep 0.05
   done
   fail "the probe did not start"

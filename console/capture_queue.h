@@ -44,7 +44,9 @@ public:
 
     explicit CaptureQueue(SystemServices& memory)
         : memory_(memory)
-    { }
+    {
+        spares_.reserve(kMaxSpareBlocks); // keeping a block never allocates
+    }
     ~CaptureQueue();
     CaptureQueue(const CaptureQueue&) = delete;
     CaptureQueue& operator=(const CaptureQueue&) = delete;
