@@ -77,6 +77,7 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
     for (int i = 0; i < areaCount; ++i)
         areas[i] = ReceiveArea{receiveBuffer + i * kReceiveChunkSize, kReceiveChunkSize};
     int total = 0;
+    bool lastRead = false;
     for (;;) {
         const int n = sockets_.RecvScatter(socket, areas, areaCount, 0);
         if (n > 0) {
@@ -92,10 +93,20 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
                 break;
             // A sender faster than the relay never lets the socket run dry: leave the rest in
             // the socket for the next tick so that forwarding and the window keep up.
+            if (lastRead)
+                break;
             const auto now = system_.Now();
             if (now >= minPassEnd
-                && ReadTimeLeft(serverSide, autoToServer, autoToClient, now, passStart) <= SendRate::Duration::zero())
+                && ReadTimeLeft(serverSide, autoToServer, autoToClient, now, passStart) <= SendRate::Duration::zero()) {
+                // A read that came back short has most likely emptied the socket: one more read
+                // tells whether the peer has closed it, so that a close right behind the last
+                // bytes is met in the tick that read them.
+                if (n < areaCount * kReceiveChunkSize) {
+                    lastRead = true;
+                    continue;
+                }
                 break;
+            }
             continue;
         }
         const char* message = "Connection gracefully terminated.";
@@ -107,7 +118,7 @@ int CRelayDlg::ReceiveAll(SocketHandle socket, int viewId, int crlf, CaptureQueu
                 // sending, only slower than the relay reads: wait for its next bytes as long as the
                 // pass may read rather than leave the rest of the tick idle. Smaller exchanges
                 // never wait.
-                if (total >= kBulkPassBytes) {
+                if (total >= kBulkPassBytes && !lastRead) {
                     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         ReadTimeLeft(serverSide, autoToServer, autoToClient, system_.Now(), passStart));
                     if (left.count() > 0 && sockets_.WaitReadable(socket, static_cast<int>(left.count())) == 1)
