@@ -256,7 +256,9 @@ start_relay() {
       done
       wait_listening "$port_a"
       target=$port_a
-      [[ $1 == brindle && $setup == a11y ]] && start_probe
+      if [[ $1 == brindle && $setup == a11y ]]; then
+        start_probe
+      fi
       ;;
   esac
 }
@@ -366,7 +368,9 @@ transfer() {
     wpass[$key]+=" $(field longest_working_pass_gap_ms "$work/driver.out")"
     held[$key]+=" $(awk -v c="$(field view_chars "$work/driver.out")" 'BEGIN { printf "%.1f", c / 1048576 }')"
     cpu[$key]+=" $(awk -v u="$(field user_s "$work/driver.out")" -v s="$(field sys_s "$work/driver.out")" 'BEGIN { printf "%.2f", u + s }')"
-    [[ $path == brindle && $setup == a11y ]] && probe[$key]+=" $(field longest_ms "$work/probe.out")"
+    if [[ $path == brindle && $setup == a11y ]]; then
+      probe[$key]+=" $(field longest_ms "$work/probe.out")"
+    fi
     rss[$key]+=" $(awk -v k="$(field peak_rss_kib "$work/driver.out")" 'BEGIN { printf "%.1f", k / 1024 }')"
   fi
   wait_free "$port_a"
