@@ -116,7 +116,7 @@ std::int64_t ViewChars(QtDialogHost& host)
     return chars;
 }
 
-void Click(QtDialogHost& host, int controlId)
+void ClickControl(QtDialogHost& host, int controlId)
 {
     if (auto* button = qobject_cast<QAbstractButton*>(host.Control(controlId)))
         button->click();
@@ -215,9 +215,9 @@ int main(int argc, char* argv[])
         host.SetControlText(IDC_LISTEN_PORT, std::to_string(arguments.listenPort));
         host.SetControlText(IDC_DEST_PORT, std::to_string(arguments.destPort));
         host.SetControlText(IDC_DEST_HOST, "127.0.0.1");
-        Click(host, IDC_CLIENT_AUTO);
-        Click(host, IDC_SERVER_AUTO);
-        Click(host, IDC_LISTEN);
+        ClickControl(host, IDC_CLIENT_AUTO);
+        ClickControl(host, IDC_SERVER_AUTO);
+        ClickControl(host, IDC_LISTEN);
         lastPass = Clock::now();
         waitedAtLastPass = system.Waited();
         passProbe.setEnabled(true);
