@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <array>
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
@@ -113,6 +114,9 @@ public:
         dlg_.OnTimer(timerId);
         const Clock::duration took = Clock::now() - start;
         const Clock::duration waited = system_.Waited() - waitedBefore;
+        // The fields go with the window: the totals are kept as the last tick left them.
+        for (std::size_t i = 0; i < kCounterFields.size(); ++i)
+            finalCounters_[i] = Counter(kCounterFields[i]);
         if (logTicks_)
             LogTick(took, waited, ticks_ > 0 ? start - lastStart_ : Clock::duration{}, std::clock() - cpuStart);
         if (ticks_ == 0)
@@ -154,8 +158,7 @@ public:
             std::printf(" peak_commit_kib %" PRId64, p.peakCommitKib);
         std::printf(" server_received %" PRId64 " server_sent %" PRId64 " client_received %" PRId64
                     " client_sent %" PRId64 "\n",
-            Counter(IDC_SERVER_RECEIVED), Counter(IDC_SERVER_SENT), Counter(IDC_CLIENT_RECEIVED),
-            Counter(IDC_CLIENT_SENT));
+            finalCounters_[0], finalCounters_[1], finalCounters_[2], finalCounters_[3]);
         std::fflush(stdout);
     }
 
@@ -204,6 +207,9 @@ private:
     Clock::time_point lastStart_{};
     std::int64_t loggedFromClient_ = 0;
     std::int64_t loggedFromServer_ = 0;
+    static constexpr std::array<int, 4> kCounterFields{
+        IDC_SERVER_RECEIVED, IDC_SERVER_SENT, IDC_CLIENT_RECEIVED, IDC_CLIENT_SENT};
+    std::array<std::int64_t, 4> finalCounters_{};
 };
 
 } // namespace relay_bench
