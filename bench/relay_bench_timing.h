@@ -4,8 +4,8 @@
 #define BRINDLE_BENCH_RELAY_BENCH_TIMING_H
 
 #include <algorithm>
-#include <charconv>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
