@@ -26,9 +26,9 @@ std::chrono::steady_clock::time_point RealSystemServices::Now()
     return std::chrono::steady_clock::now();
 }
 
-void* RealSystemServices::Calloc(std::size_t count, std::size_t size)
+void* RealSystemServices::Allocate(std::size_t size)
 {
-    return std::calloc(count, size);
+    return std::malloc(size);
 }
 
 void RealSystemServices::Free(void* block)

@@ -1,5 +1,5 @@
 // The few services of the operating system the relay logic uses besides sockets and the window:
-// a sleep, a monotonic clock and zero-filled memory. Injected so that tests can run without
+// a sleep, a monotonic clock and heap memory. Injected so that tests can run without
 // waiting and can make an allocation fail.
 #ifndef BRINDLE_PLATFORM_SYSTEM_SERVICES_H
 #define BRINDLE_PLATFORM_SYSTEM_SERVICES_H
@@ -13,8 +13,10 @@ public:
 
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
     virtual std::chrono::steady_clock::time_point Now() = 0;
-    // Zero-filled memory, or nullptr when there is none to be had.
-    virtual void* Calloc(std::size_t count, std::size_t size) = 0;
+    // `size` bytes of memory, their contents unset, or nullptr when there is none to be had. The
+    // caller fills every byte it keeps: zero-filling memory about to be overwritten costs as much
+    // as the copy itself.
+    virtual void* Allocate(std::size_t size) = 0;
     virtual void Free(void* block) = 0;
 };
 
@@ -24,7 +26,7 @@ public:
     RealSystemServices();
     void Sleep(std::chrono::milliseconds duration) override;
     std::chrono::steady_clock::time_point Now() override;
-    void* Calloc(std::size_t count, std::size_t size) override;
+    void* Allocate(std::size_t size) override;
     void Free(void* block) override;
 };
 

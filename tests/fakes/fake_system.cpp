@@ -15,14 +15,14 @@ std::chrono::steady_clock::time_point FakeSystem::Now()
     return now_;
 }
 
-void* FakeSystem::Calloc(std::size_t count, std::size_t size)
+void* FakeSystem::Allocate(std::size_t size)
 {
     if (failingAllocations_ > 0) {
         --failingAllocations_;
         return nullptr;
     }
     ++liveAllocations;
-    return std::calloc(count, size);
+    return std::malloc(size);
 }
 
 void FakeSystem::Free(void* block)

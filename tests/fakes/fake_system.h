@@ -12,7 +12,7 @@ class FakeSystem final : public SystemServices {
 public:
     void Sleep(std::chrono::milliseconds duration) override;
     std::chrono::steady_clock::time_point Now() override;
-    void* Calloc(std::size_t count, std::size_t size) override;
+    void* Allocate(std::size_t size) override;
     void Free(void* block) override;
 
     void Advance(std::chrono::milliseconds duration) { now_ += duration; }
