@@ -68,7 +68,7 @@ public:
     }
     Clock::time_point Now() override { return real_.Now(); }
     void* Allocate(std::size_t size) override { return real_.Allocate(size); }
-    void Free(void* block) override { real_.Free(block); }
+    void Free(void* block, std::size_t size) override { real_.Free(block, size); }
 
     Clock::duration Waited() const { return waited_; }
 

@@ -23,7 +23,7 @@ CaptureBlock CaptureBlock::Fill(unsigned char* memory, const char* bytes, std::i
 CaptureQueue::~CaptureQueue()
 {
     for (unsigned char* block : blocks_)
-        memory_.Free(block);
+        memory_.Free(block, CaptureBlock(block).MemorySize());
 }
 
 bool CaptureQueue::Append(const char* bytes, std::int32_t length)
@@ -44,7 +44,7 @@ void CaptureQueue::RemoveHead()
     queuedBytes_ -= CaptureBlock(block).Length() - headSent_;
     headSent_ = 0;
     blocks_.pop_front();
-    memory_.Free(block);
+    memory_.Free(block, CaptureBlock(block).MemorySize());
 }
 
 void CaptureQueue::ConsumeHead(std::int32_t count)

@@ -22,6 +22,8 @@ public:
 
     std::int32_t Length() const;
     const char* Data() const { return reinterpret_cast<const char*>(memory_ + 4); }
+    // The bytes the block takes: its length and kOverhead.
+    std::size_t MemorySize() const { return static_cast<std::size_t>(Length()) + kOverhead; }
 
     // Lays a chunk out in memory of at least length + kOverhead bytes, every one of them written.
     static CaptureBlock Fill(unsigned char* memory, const char* bytes, std::int32_t length);

@@ -23,6 +23,8 @@ inline constexpr unsigned POLL_TIMER_ID = 1025;
 inline constexpr unsigned kPollPeriodMs = 100;
 // Every chunk is what one read of at most kReceiveChunkSize bytes returns.
 inline constexpr int kReceiveChunkSize = 4096;
+// The capture block of a full read: what the system services keep for reuse.
+inline constexpr std::size_t kFullChunkBlockSize = kReceiveChunkSize + CaptureBlock::kOverhead;
 // One scatter read fills up to this many chunk areas back to back: the chunks are those that as
 // many reads of kReceiveChunkSize bytes in a row return, for one system call instead of one each.
 inline constexpr int kReceiveChunksPerRead = 16;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <vector>
 
 class SystemServices {
 public:
@@ -17,17 +18,32 @@ public:
     // caller fills every byte it keeps: zero-filling memory about to be overwritten costs as much
     // as the copy itself.
     virtual void* Allocate(std::size_t size) = 0;
-    virtual void Free(void* block) = 0;
+    // Gives back a block that Allocate returned for `size` bytes.
+    virtual void Free(void* block, std::size_t size) = 0;
 };
 
-// The real thing: the thread sleeps, the steady clock, the C heap.
+// The real thing: the thread sleeps, the steady clock, the C heap. Freed blocks of
+// `recycledSize` bytes are kept, up to kMaxRecycledBytes of them, for the next blocks of that
+// size: the relay allocates and frees one such block for every full read, and under bulk traffic
+// the heap's own splitting and merging of them costs as much as copying the bytes.
 class RealSystemServices final : public SystemServices {
 public:
-    RealSystemServices();
+    static constexpr std::size_t kMaxRecycledBytes = std::size_t{64} << 20;
+
+    explicit RealSystemServices(std::size_t recycledSize = 0);
+    ~RealSystemServices() override;
+    RealSystemServices(const RealSystemServices&) = delete;
+    RealSystemServices& operator=(const RealSystemServices&) = delete;
+
     void Sleep(std::chrono::milliseconds duration) override;
     std::chrono::steady_clock::time_point Now() override;
     void* Allocate(std::size_t size) override;
-    void Free(void* block) override;
+    void Free(void* block, std::size_t size) override;
+
+private:
+    const std::size_t recycledSize_;
+    const std::size_t maxRecycled_;
+    std::vector<void*> recycled_;
 };
 
 #endif

@@ -25,7 +25,7 @@ void* FakeSystem::Allocate(std::size_t size)
     return std::malloc(size);
 }
 
-void FakeSystem::Free(void* block)
+void FakeSystem::Free(void* block, std::size_t)
 {
     if (block != nullptr)
         --liveAllocations;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "console/relay_dlg.h"
 #include "platform/sockets_layer.h"
 #include "platform/system_services.h"
 
@@ -93,18 +94,18 @@ public:
             ++liveAllocations;
         return block;
     }
-    void Free(void* block) override
+    void Free(void* block, std::size_t size) override
     {
         if (block != nullptr)
             --liveAllocations;
-        real_.Free(block);
+        real_.Free(block, size);
     }
 
     // The console allocates only its capture blocks: one a queued chunk.
     std::size_t liveAllocations = 0;
 
 private:
-    RealSystemServices real_;
+    RealSystemServices real_{kFullChunkBlockSize};
 };
 
 #endif
