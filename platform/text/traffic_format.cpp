@@ -353,10 +353,10 @@ struct Block {
     const unsigned char* bytes;
     const unsigned char* sum;
     int size;
+    int total;
     unsigned lineFeeds;
     unsigned reach;
 
-    int total() const { return sum[size - 1]; }
     // The bytes whose sum reaches `threshold`, read back from `sum`.
     unsigned reaching(int threshold) const
     {
@@ -377,30 +377,28 @@ struct Block {
 // changed nothing, where none of that holds.
 inline bool TakeBlockAtOnce(ScanCursor& cursor, const Block& block)
 {
-    const int total = block.total();
+    const int total = block.total;
     if (cursor.position + total + 2 * kLineBreakLength >= kFlushThreshold)
         return false;
     const unsigned wraps = block.reach & ((block.lineFeeds & (0u - block.lineFeeds)) - 1);
-    const unsigned starts = wraps | block.lineFeeds;
-    if (starts == 0) {
-        cursor.position += total;
-        return true;
-    }
-    const int first = block.sum[std::countr_zero(starts)];
-    if (total - first >= kWrapWidth) {
-        if (block.lineFeeds != 0)
-            return false;
-        const int second = block.sum[std::countr_zero(block.reaching(first + kWrapWidth))];
-        cursor.startLine(cursor.position + first + kLineBreakLength);
-        cursor.startLine(cursor.position + second + 2 * kLineBreakLength);
-        cursor.position += total + 2 * kLineBreakLength;
-        cursor.followLineStart();
-        return true;
+    if (block.size > 16) {
+        // What follows the first line start is narrower than a line, or breaks a second one.
+        const int first = block.sum[std::countr_zero(wraps | block.lineFeeds | 1u << (block.size - 1))];
+        if (total - first >= kWrapWidth) {
+            if (block.lineFeeds != 0)
+                return false;
+            const int second = block.sum[std::countr_zero(block.reaching(first + kWrapWidth))];
+            cursor.startLine(cursor.position + first + kLineBreakLength);
+            cursor.startLine(cursor.position + second + 2 * kLineBreakLength);
+            cursor.position += total + 2 * kLineBreakLength;
+            cursor.followLineStart();
+            return true;
+        }
     }
     int base = cursor.position;
     if (wraps != 0) {
         base += kLineBreakLength;
-        cursor.startLine(base + first);
+        cursor.startLine(base + block.sum[std::countr_zero(wraps)]);
     }
     for (unsigned feeds = block.lineFeeds; feeds != 0; feeds &= feeds - 1)
         cursor.startLine(base + block.sum[std::countr_zero(feeds)]);
@@ -423,7 +421,7 @@ inline void StepThroughBlock(ScanCursor& cursor, const Block& block)
         const unsigned later = stop < 31 ? ~((2u << stop) - 1) : 0u;
         stops = (block.lineFeeds | block.reaching(counted + cursor.limit - cursor.position)) & later;
     }
-    cursor.position += block.total() - counted;
+    cursor.position += block.total - counted;
 }
 
 inline void TakeBlock(ScanCursor& cursor, const Block& block)
@@ -514,7 +512,11 @@ int ScanSse2(const unsigned char* input, int length, const ClassWidths& classes,
         const __m128i sums = SummedWidths16(input + i, deltas);
         alignas(16) unsigned char sum[16];
         _mm_store_si128(reinterpret_cast<__m128i*>(sum), sums);
-        TakeBlock(cursor, {input + i, sum, 16, lineFeeds, Reaching16(sums, cursor.limit - cursor.position)});
+        // A sum reaches the room left, at most the wrap width, where adding 128 less that room sets
+        // its top bit: at most 80 plus 127, within a byte.
+        const auto lift = static_cast<unsigned char>(128 - (cursor.limit - cursor.position));
+        const auto reach = static_cast<unsigned>(_mm_movemask_epi8(_mm_add_epi8(sums, Bytes(lift))));
+        TakeBlock(cursor, {input + i, sum, 16, _mm_extract_epi16(sums, 7) >> 8, lineFeeds, reach});
         i += 16;
     }
     scanned = cursor;
@@ -572,7 +574,70 @@ BRINDLE_AVX2 int ScanAvx2(const unsigned char* input, int length, const ClassWid
         const __m256i sums = SummedWidths32(v, deltas);
         unsigned char sum[32];
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(sum), sums);
-        TakeBlock(cursor, {input + i, sum, 32, lineFeeds, Reaching32(sums, cursor.limit - cursor.position)});
+        const unsigned reach = Reaching32(sums, cursor.limit - cursor.position);
+        const int total = sum[31];
+        if (lineFeeds == 0 && cursor.position + total + 2 * kLineBreakLength < kFlushThreshold) {
+            const int first = sum[std::countr_zero(reach | 1u << 31)];
+            if (total - first < kWrapWidth) {
+                const bool wraps = reach != 0;
+                const int start = cursor.position + first + kLineBreakLength;
+                *cursor.next = static_cast<std::uint32_t>(cursor.piece + static_cast<std::size_t>(start));
+                cursor.next += wraps;
+                cursor.lineStart = wraps ? start : cursor.lineStart;
+                cursor.position += total + (wraps ? kLineBreakLength : 0);
+                cursor.followLineStart();
+                continue;
+            }
+        }
+        TakeBlock(cursor, {input + i, sum, 32, total, lineFeeds, reach});
+    }
+    scanned = cursor;
+    return i;
+}
+
+#define BRINDLE_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi2")))
+
+// Thirty-two bytes at a time as ScanAvx2 does, with the room left on the line kept in a vector
+// from one block without a LF to the next: the first byte that reaches it is picked out by a
+// compress instead of a trip through a general register and memory. Random bytes break a line
+// about every thirty-four bytes, each break waiting for the one before, so that trip is what they
+// cost.
+BRINDLE_AVX512 int ScanAvx512(const unsigned char* input, int length, const ClassWidths& classes, ScanCursor& scanned)
+{
+    ScanCursor cursor = scanned; // as in ScanEightAtATime
+    const Avx2Deltas deltas{Bytes32(classes.other), Bytes32(Delta(classes.printable, classes.other)),
+        Bytes32(Delta(classes.belowSixteen, classes.other)), Bytes32(Delta(classes.lineFeed, classes.belowSixteen)),
+        Bytes32(Delta(classes.carriageReturn, classes.belowSixteen))};
+    __m256i room = Bytes32(static_cast<unsigned char>(cursor.limit - cursor.position));
+    int i = 0;
+    for (; length - i >= 32; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + i));
+        const unsigned lineFeeds = _mm256_cmpeq_epi8_mask(v, Bytes32('\n'));
+        const __m256i sums = SummedWidths32(v, deltas);
+        unsigned char sum[32];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sum), sums);
+        const int total = sum[31];
+        if (lineFeeds == 0 && cursor.position + total + 2 * kLineBreakLength < kFlushThreshold) {
+            const __mmask32 wraps = _mm256_cmpge_epu8_mask(sums, room);
+            const int first = sum[std::countr_zero(wraps | 1u << 31)];
+            if (total - first < kWrapWidth) {
+                if (wraps != 0) {
+                    cursor.startLine(cursor.position + first + kLineBreakLength);
+                    cursor.position += kLineBreakLength;
+                    cursor.followLineStart();
+                }
+                cursor.position += total;
+                // The room after the block: from the break, whose sum is the first that reaches the
+                // room, or (where none does) what was left less the block.
+                const __m256i reached
+                    = _mm256_mask_compress_epi8(_mm256_sub_epi8(room, Bytes32(kWrapWidth)), wraps, sums);
+                room = _mm256_add_epi8(_mm256_broadcastb_epi8(_mm256_castsi256_si128(reached)),
+                    Bytes32(static_cast<unsigned char>(kWrapWidth - total)));
+                continue;
+            }
+        }
+        TakeBlock(cursor, {input + i, sum, 32, total, lineFeeds, Reaching32(sums, cursor.limit - cursor.position)});
+        room = Bytes32(static_cast<unsigned char>(cursor.limit - cursor.position));
     }
     scanned = cursor;
     return i;
@@ -591,9 +656,13 @@ bool TrafficScanPathRuns(TrafficScanPath path)
         return __builtin_cpu_supports("sse2");
     case TrafficScanPath::avx2:
         return __builtin_cpu_supports("avx2");
+    case TrafficScanPath::avx512:
+        return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl")
+            && __builtin_cpu_supports("avx512vbmi2");
 #else
     case TrafficScanPath::sse2:
     case TrafficScanPath::avx2:
+    case TrafficScanPath::avx512:
         return false;
 #endif
     }
@@ -609,7 +678,9 @@ TrafficExtent ScanTrafficBy(
     ScanCursor cursor{format.frameBuffers ? kBlockHeader.size() : 0, lineStarts};
     int measured = 0;
 #if BRINDLE_SCAN_X86
-    if (path == TrafficScanPath::avx2)
+    if (path == TrafficScanPath::avx512)
+        measured = ScanAvx512(input, length, WidthsOf(forms), cursor);
+    else if (path == TrafficScanPath::avx2)
         measured = ScanAvx2(input, length, WidthsOf(forms), cursor);
     else if (path == TrafficScanPath::sse2)
         measured = ScanSse2(input, length, WidthsOf(forms), cursor);
@@ -629,7 +700,7 @@ TrafficExtent ScanTraffic(std::string_view bytes, TrafficFormat format, std::uin
 {
     // The widest path this processor runs, asked once.
     static const TrafficScanPath widest = [] {
-        for (const TrafficScanPath path : {TrafficScanPath::avx2, TrafficScanPath::sse2}) {
+        for (const TrafficScanPath path : {TrafficScanPath::avx512, TrafficScanPath::avx2, TrafficScanPath::sse2}) {
             if (TrafficScanPathRuns(path))
                 return path;
         }

@@ -12,6 +12,7 @@ enum class TrafficScanPath {
     portable, // eight bytes at a time in plain C++
     sse2, // sixteen at a time (x86-64)
     avx2, // thirty-two at a time (x86-64 processors that have AVX2)
+    avx512, // thirty-two at a time, the line's room kept in a vector (AVX-512 BW, VL and VBMI2)
 };
 
 // Whether this build has the path and this processor runs it.

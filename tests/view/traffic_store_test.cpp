@@ -33,7 +33,8 @@ TrafficFormat drawFormat(std::mt19937& random)
 std::vector<TrafficScanPath> runnableScanPaths()
 {
     std::vector<TrafficScanPath> paths;
-    for (const TrafficScanPath path : {TrafficScanPath::portable, TrafficScanPath::sse2, TrafficScanPath::avx2}) {
+    for (const TrafficScanPath path :
+        {TrafficScanPath::portable, TrafficScanPath::sse2, TrafficScanPath::avx2, TrafficScanPath::avx512}) {
         if (TrafficScanPathRuns(path))
             paths.push_back(path);
     }
