@@ -469,6 +469,28 @@ inline unsigned LineFeeds16(const unsigned char* at)
         _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), Bytes('\n'))));
 }
 
+// Which of the sixteen bytes at `at` are printable.
+inline unsigned Printable16(const unsigned char* at)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(_mm_add_epi8(v, Bytes(0x60)), Bytes(0xDF))));
+}
+
+// Thirty-two printable bytes far from the piece's end: one character each, so they break the line
+// where it has no room left, at most once, and need no sums. Returns false where they are not.
+inline bool TakePrintableBlock(ScanCursor& cursor, unsigned printable)
+{
+    if (printable != ~0u || cursor.position + 32 + 2 * kLineBreakLength >= kFlushThreshold)
+        return false;
+    if (cursor.position + 32 >= cursor.limit) {
+        cursor.position += kLineBreakLength;
+        cursor.startLine(cursor.limit + kLineBreakLength);
+        cursor.followLineStart();
+    }
+    cursor.position += 32;
+    return true;
+}
+
 // Sixteen bytes at a time; returns how many it measured.
 int ScanSse2(const unsigned char* input, int length, const ClassWidths& classes, ScanCursor& scanned)
 {
@@ -478,6 +500,12 @@ int ScanSse2(const unsigned char* input, int length, const ClassWidths& classes,
         Bytes(Delta(classes.carriageReturn, classes.belowSixteen))};
     int i = 0;
     while (length - i >= 16) {
+        // Random bytes leave at the first half.
+        if (length - i >= 32 && Printable16(input + i) == 0xFFFF
+            && TakePrintableBlock(cursor, 0xFFFF | Printable16(input + i + 16) << 16)) {
+            i += 32;
+            continue;
+        }
         const unsigned lineFeeds = LineFeeds16(input + i);
         if (lineFeeds == 0 && length - i >= 32 && cursor.position + 2 * MostWidth(16) < kFlushThreshold
             && LineFeeds16(input + i + 16) == 0) {
@@ -554,6 +582,14 @@ BRINDLE_AVX2 inline __m256i SummedWidths32(__m256i v, const Avx2Deltas& deltas)
     return _mm256_add_epi8(sums, _mm256_permute2x128_si256(halfTotals, halfTotals, 0x08));
 }
 
+// Which of the thirty-two bytes in `v` are printable: each shows as itself, one character wide.
+BRINDLE_AVX2 inline unsigned Printable32(__m256i v)
+{
+    // 0x20..0x7E moved by 0x60 are the signed bytes below -33, and no other byte is.
+    return static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_cmpgt_epi8(Bytes32(0xDF), _mm256_add_epi8(v, Bytes32(0x60)))));
+}
+
 BRINDLE_AVX2 inline unsigned Reaching32(__m256i sums, int threshold)
 {
     return static_cast<unsigned>(_mm256_movemask_epi8(
@@ -570,6 +606,8 @@ BRINDLE_AVX2 int ScanAvx2(const unsigned char* input, int length, const ClassWid
     int i = 0;
     for (; length - i >= 32; i += 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + i));
+        if (TakePrintableBlock(cursor, Printable32(v)))
+            continue;
         const auto lineFeeds = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, Bytes32('\n'))));
         const __m256i sums = SummedWidths32(v, deltas);
         unsigned char sum[32];
@@ -612,6 +650,10 @@ BRINDLE_AVX512 int ScanAvx512(const unsigned char* input, int length, const Clas
     int i = 0;
     for (; length - i >= 32; i += 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + i));
+        if (TakePrintableBlock(cursor, Printable32(v))) {
+            room = Bytes32(static_cast<unsigned char>(cursor.limit - cursor.position));
+            continue;
+        }
         const unsigned lineFeeds = _mm256_cmpeq_epi8_mask(v, Bytes32('\n'));
         const __m256i sums = SummedWidths32(v, deltas);
         unsigned char sum[32];
