@@ -100,6 +100,19 @@ TEST(TrafficScanTest, EveryPathAtBlockLineAndPieceEdges)
                     run("\xff", shift) + run(unit, 4200), format, "shifted " + std::to_string(shift));
         }
     }
+    // A line that starts a few characters before a piece's last 120, then printable bytes, at every
+    // alignment to the blocks: the line breaks right at the piece's end or just before it. Leading
+    // CRs shift the bytes without adding characters.
+    for (int start = 3970; start <= 3978; ++start) {
+        for (std::size_t shift = 0; shift < 32; ++shift) {
+            std::string bytes(shift, '\r');
+            for (int line = 0; line < (start - 2) / 100; ++line)
+                bytes += run("a", 98) + "\n";
+            bytes += run("a", static_cast<std::size_t>((start - 2) % 100)) + "\n" + run("a", 400);
+            expectScansMeasureText(
+                bytes, TrafficFormat{}, "line at " + std::to_string(start) + ", shift " + std::to_string(shift));
+        }
+    }
 }
 
 void expectSameAnswers(const TextStore& lazy, const TextStore& eager, std::mt19937& random)
