@@ -1,4 +1,5 @@
-// Escaping, wrapping and framing of received chunks, eight bytes at a time where it can.
+// Escaping, wrapping and framing of received chunks, eight bytes at a time where it can; measuring
+// them with the widest vectors the processor has.
 #include "platform/text/traffic_format.h"
 
 #include "platform/text/traffic_scan_paths.h"
