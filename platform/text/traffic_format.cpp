@@ -686,6 +686,9 @@ BRINDLE_AVX512 int ScanAvx512(const unsigned char* input, int length, const Clas
     return i;
 }
 
+#undef BRINDLE_AVX512
+#undef BRINDLE_AVX2
+
 } // namespace
 #endif
 
