@@ -25,6 +25,7 @@
 #include "platform/text/text_search.h"
 #include "platform/text/text_store.h"
 #include "platform/text/traffic_format.h"
+#include "platform/text/traffic_scan_paths.h"
 #include "platform/text/traffic_view_model.h"
 
 namespace {
@@ -201,7 +202,8 @@ void modelTrafficPaint(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
 }
 
-// Measuring received chunks (length and line starts) beside formatting them, per MiB of random bytes.
+// Measuring received chunks (length and line starts) beside formatting them, per MiB of random bytes
+// (and, for the scan, of HTTP-like text too).
 void trafficFormat(benchmark::State& state)
 {
     const std::string bytes = receivedBytes(true, kMiB);
@@ -215,14 +217,22 @@ void trafficFormat(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
 }
 
+// The scan by each of its paths (0 portable, 1 SSE2, 2 AVX2, 3 AVX-512); ScanTraffic takes the
+// widest that runs.
 void trafficScan(benchmark::State& state)
 {
-    const std::string bytes = receivedBytes(true, kMiB);
+    const std::string bytes = receivedBytes(state.range(0) != 0, kMiB);
+    const auto path = static_cast<TrafficScanPath>(state.range(1));
+    if (!TrafficScanPathRuns(path)) {
+        state.SkipWithError("this processor does not run the path");
+        return;
+    }
     std::vector<std::uint32_t> lineStarts(TrafficLineStartsBound(kPiece));
     std::size_t total = 0;
     for (auto _ : state) {
         for (std::size_t at = 0; at < bytes.size(); at += kPiece)
-            total += ScanTraffic(std::string_view(bytes).substr(at, kPiece), TrafficFormat{}, lineStarts.data()).length;
+            total += ScanTrafficBy(path, std::string_view(bytes).substr(at, kPiece), TrafficFormat{}, lineStarts.data())
+                         .length;
         benchmark::DoNotOptimize(total);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kMiB));
@@ -468,7 +478,11 @@ BENCHMARK(storeAppend)
 BENCHMARK(storeAppendTraffic)->ArgName("random")->Arg(1)->Arg(0)->Iterations(256)->Unit(benchmark::kMillisecond);
 BENCHMARK(modelTrafficPaint)->Iterations(256)->Unit(benchmark::kMillisecond);
 BENCHMARK(trafficFormat)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
-BENCHMARK(trafficScan)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
+BENCHMARK(trafficScan)
+    ->ArgNames({"random", "path"})
+    ->ArgsProduct({{1, 0}, {0, 1, 2, 3}})
+    ->Iterations(kIterations)
+    ->Unit(benchmark::kMillisecond);
 // With the relay's 100 ms tick, 4096 appends (16 MiB, its receive budget) a tick is the most it takes
 // in, 256 (1 MiB) is bulk traffic at 10 MB/s, and 64 paints four times as often for the same text.
 BENCHMARK(viewAppend)

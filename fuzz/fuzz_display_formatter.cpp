@@ -5,15 +5,19 @@
 // the text fits the bound its readers size their areas by; the view spells the chunk exactly (a CR
 // shows only as "\r" under "CRLF"); and no line runs past 124 characters but one that spans the
 // point where the format starts counting afresh (every 4096 characters), and that one at most twice.
+// Every way the processor runs of measuring the chunk finds that text's length and line starts.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "console/relay_dlg.h"
 #include "fakes/fake_dialog_host.h"
 #include "fakes/fake_sockets.h"
 #include "platform/system_services.h"
+#include "platform/text/traffic_format.h"
+#include "platform/text/traffic_scan_paths.h"
 #include "res/dialog_template.h"
 #include "res/resource.h"
 
@@ -118,6 +122,24 @@ void CheckLines(const std::string& all)
     }
 }
 
+void CheckScans(const unsigned char* chunk, std::size_t length, TrafficFormat format)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(chunk), length);
+    const std::string text = TrafficText(bytes, format);
+    std::vector<std::uint32_t> starts(TrafficLineStartsBound(length));
+    for (const TrafficScanPath path :
+        {TrafficScanPath::portable, TrafficScanPath::sse2, TrafficScanPath::avx2, TrafficScanPath::avx512}) {
+        if (!TrafficScanPathRuns(path))
+            continue;
+        const TrafficExtent extent = ScanTrafficBy(path, bytes, format, starts.data());
+        Require(extent.length == text.size());
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = text.find('\n', at)) != kNoMatch; ++at)
+            Require(count < extent.lineStarts && starts[count++] == at + 1);
+        Require(count == extent.lineStarts);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -155,5 +177,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         view = view.substr(4, view.size() - 6);
     }
     CheckDecodes(view, chunk, length, crlf);
+    CheckScans(chunk, length, TrafficFormat{crlf, buffers});
     return 0;
 }

@@ -1,6 +1,7 @@
 // A store that keeps received chunks as bytes answers every reader as one fed their formatted text.
 #include "platform/text/text_store.h"
 #include "platform/text/traffic_format.h"
+#include "platform/text/traffic_scan_paths.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -20,30 +21,97 @@ std::string drawBytes(std::mt19937& random, std::size_t length, std::string_view
     return bytes;
 }
 
-constexpr std::string_view kAlphabets[] = {"", "GET /a HTTP/1.1\r\n", "\n\n\r\x01", "abcdefghij\x7f"};
+constexpr std::string_view kAlphabets[]
+    = {"", "GET /a HTTP/1.1\r\n", "\n\n\r\x01", "abcdefghij\x7f", "a\n\r\x7f\x80\xff\x10"};
 
 TrafficFormat drawFormat(std::mt19937& random)
 {
     return TrafficFormat{(random() & 1) != 0, (random() & 2) != 0};
 }
 
+// Each way of measuring this build has and this processor runs.
+std::vector<TrafficScanPath> runnableScanPaths()
+{
+    std::vector<TrafficScanPath> paths;
+    for (const TrafficScanPath path :
+        {TrafficScanPath::portable, TrafficScanPath::sse2, TrafficScanPath::avx2, TrafficScanPath::avx512}) {
+        if (TrafficScanPathRuns(path))
+            paths.push_back(path);
+    }
+    return paths;
+}
+
+// Every path, and ScanTraffic with the one it takes, measures the length and line starts of the text
+// that formatting writes.
+void expectScansMeasureText(std::string_view bytes, TrafficFormat format, const std::string& label)
+{
+    const std::string text = TrafficText(bytes, format);
+    std::vector<std::uint32_t> expected;
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; ++at)
+        expected.push_back(static_cast<std::uint32_t>(at + 1));
+    std::vector<std::uint32_t> starts;
+    auto expectMeasured = [&](const TrafficExtent& extent, const std::string& by) {
+        ASSERT_EQ(extent.length, text.size()) << label << " by " << by;
+        ASSERT_EQ(std::vector<std::uint32_t>(starts.begin(), starts.begin() + extent.lineStarts), expected)
+            << label << " by " << by;
+    };
+    for (const TrafficScanPath path : runnableScanPaths()) {
+        starts.assign(TrafficLineStartsBound(bytes.size()), 0);
+        expectMeasured(
+            ScanTrafficBy(path, bytes, format, starts.data()), "path " + std::to_string(static_cast<int>(path)));
+    }
+    starts.assign(TrafficLineStartsBound(bytes.size()), 0);
+    expectMeasured(ScanTraffic(bytes, format, starts.data()), "ScanTraffic");
+}
+
 TEST(TrafficScanTest, MeasuresWhatFormattingWrites)
 {
     std::mt19937 random(19);
-    std::vector<std::uint32_t> starts;
     for (int round = 0; round < 600; ++round) {
         const std::string bytes = drawBytes(random, random() % 9000, kAlphabets[round % std::size(kAlphabets)]);
-        const TrafficFormat format = drawFormat(random);
-        const std::string text = TrafficText(bytes, format);
-        starts.assign(TrafficLineStartsBound(bytes.size()), 0);
-        const TrafficExtent extent = ScanTraffic(bytes, format, starts.data());
+        expectScansMeasureText(bytes, drawFormat(random), "round " + std::to_string(round));
+    }
+}
 
-        std::vector<std::uint32_t> expected;
-        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; ++at)
-            expected.push_back(static_cast<std::uint32_t>(at + 1));
-        ASSERT_EQ(extent.length, text.size()) << "round " << round;
-        ASSERT_EQ(std::vector<std::uint32_t>(starts.begin(), starts.begin() + extent.lineStarts), expected)
-            << "round " << round;
+// Runs of one kind of byte of every length up to 300, alone and before a LF, put line breaks, LFs
+// and CRs at every place in and across blocks; long runs after a few wide bytes end pieces there.
+TEST(TrafficScanTest, EveryPathAtBlockLineAndPieceEdges)
+{
+    constexpr std::string_view kRuns[] = {"a", "\xff", "\x01", "\r", "\x7f\x80", "ab\r\n", "\x0f\x10\x1f\x20\x7e"};
+    auto run = [](std::string_view unit, std::size_t length) {
+        std::string bytes;
+        while (bytes.size() < length)
+            bytes += unit;
+        bytes.resize(length);
+        return bytes;
+    };
+    for (const TrafficFormat format : {TrafficFormat{false, false}, TrafficFormat{true, false},
+             TrafficFormat{false, true}, TrafficFormat{true, true}}) {
+        for (const std::string_view unit : kRuns) {
+            for (std::size_t length = 0; length <= 300; ++length) {
+                const std::string label = "run of " + std::to_string(length);
+                expectScansMeasureText(run(unit, length), format, label);
+                expectScansMeasureText(run(unit, length) + "\n" + run(unit, 300 - length), format, label + " then LF");
+            }
+        }
+        for (std::size_t shift = 0; shift < 64; ++shift) {
+            for (const std::string_view unit : {std::string_view("a"), std::string_view("ab\r\n")})
+                expectScansMeasureText(
+                    run("\xff", shift) + run(unit, 4200), format, "shifted " + std::to_string(shift));
+        }
+    }
+    // A line that starts a few characters before a piece's last 120, then printable bytes, at every
+    // alignment to the blocks: the line breaks right at the piece's end or just before it. Leading
+    // CRs shift the bytes without adding characters.
+    for (int start = 3970; start <= 3978; ++start) {
+        for (std::size_t shift = 0; shift < 32; ++shift) {
+            std::string bytes(shift, '\r');
+            for (int line = 0; line < (start - 2) / 100; ++line)
+                bytes += run("a", 98) + "\n";
+            bytes += run("a", static_cast<std::size_t>((start - 2) % 100)) + "\n" + run("a", 400);
+            expectScansMeasureText(
+                bytes, TrafficFormat{}, "line at " + std::to_string(start) + ", shift " + std::to_string(shift));
+        }
     }
 }
 
