@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/relay_app.h"
+#include "console/relay_dlg.h"
 #include "platform/posix/posix_sockets.h"
 #include "platform/qt/qt_dialog_host.h"
 #include "platform/system_services.h"
@@ -12,7 +13,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brindle"));
 
-    RealSystemServices system;
+    RealSystemServices system(kFullChunkBlockSize);
     PosixSockets sockets;
     QtDialogHost host(res::RelayDialogTemplate());
     CRelayApp app(host, sockets, system);

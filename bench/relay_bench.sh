@@ -8,7 +8,9 @@
 #
 # SETUP=offscreen (the default) runs the window on Qt's offscreen platform; SETUP=a11y runs it as a
 # screen-reader user does: on an Xvfb display (xcb) with a private D-Bus session, the accessibility
-# bus (at-spi-bus-launcher) and QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1. SETUP=wine adds a fourth path,
+# bus (at-spi-bus-launcher) and QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1, with a screen reader's probe
+# beside every transfer through the window: bench/atspi_probe.py, another process that reads a status
+# line's text over the accessibility bus every 50 ms and times each answer. SETUP=wine adds a fourth path,
 # the Windows build's window (bench/relay_bench_driver_win32.cpp: Win32 dialog, Winsock, its own
 # traffic views) under Wine on an Xvfb display, in a fresh Wine prefix made once per run, beside the
 # Linux window on the offscreen platform; its inputs are 256 MiB unless SIZE_MIB says otherwise.
@@ -160,6 +162,7 @@ case $setup in
     for tool in Xvfb dbus-daemon /usr/libexec/at-spi-bus-launcher; do
       command -v "$tool" >/dev/null || fail "SETUP=a11y needs $tool (xvfb, dbus, at-spi2-core)"
     done
+    /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || fail "SETUP=a11y needs python3-pyatspi for its probe"
     start_display
     export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
     read -r DBUS_SESSION_BUS_ADDRESS bus_pid < <(dbus-daemon --session --fork --print-address=1 --print-pid=1 | paste -sd' ')
@@ -220,7 +223,8 @@ start_relay() {
       target=$port_b
       ;;
     socat)
-      timeout "$limit" socat TCP-LISTEN:"$port_a",reuseaddr TCP:127.0.0.1:"$port_b" &
+      # bash's `times` gives the relay's user and system time once it has ended.
+      timeout "$limit" bash -c "socat TCP-LISTEN:$port_a,reuseaddr TCP:127.0.0.1:$port_b && times" >"$work/socat.times" &
       relay_pid=$!
       wait_listening "$port_a"
       target=$port_a
@@ -252,15 +256,43 @@ start_relay() {
       done
       wait_listening "$port_a"
       target=$port_a
+      if [[ $1 == brindle && $setup == a11y ]]; then
+        start_probe
+      fi
       ;;
   esac
+}
+
+# The screen reader's probe: it reads a status line of the window over the accessibility bus every
+# 50 ms until it is stopped, then writes its figures to $work/probe.out.
+probe_pid=""
+start_probe() {
+  rm -f "$work/probe.out" "$work/probe.ready"
+  /usr/bin/python3 bench/atspi_probe.py "$(basename "$driver")" "$work/probe.out" >"$work/probe.ready" 2>"$work/probe.err" &
+  probe_pid=$!
+  local i
+  for ((i = 0; i < 600; i++)); do
+    grep -qs '^probing' "$work/probe.ready" && return 0
+    grep -qs '^failed' "$work/probe.ready" && fail "the probe found no status line: $(cat "$work/probe.ready")"
+    sleep 0.05
+  done
+  fail "the probe did not start"
+}
+stop_probe() {
+  [[ -z $probe_pid ]] && return 0
+  kill -TERM "$probe_pid"
+  wait "$probe_pid" || fail "the probe failed: $(cat "$work/probe.err")"
+  probe_pid=""
 }
 
 # Brindle is told to stop once the receiver has seen the end; socat stops on its own.
 stop_relay() {
   [[ -z $relay_pid ]] && return 0
   case $1 in
-    brindle) kill -TERM "$relay_pid" ;;
+    brindle)
+      stop_probe
+      kill -TERM "$relay_pid"
+      ;;
     wine) : >"$work/stop" ;;
     mitm-*)
       # It holds the half-closed connections open until it is told to go.
@@ -284,7 +316,7 @@ check_received() {
 }
 
 # One transfer of one input in one direction along one path; appends MB/s and Brindle's figures.
-declare -A mbps tick busy rss gap pass wpass cpu held periods paints
+declare -A mbps tick busy rss gap pass wpass cpu held periods paints probe
 transfers=0
 is_window() {
   [[ " ${windows[*]} " == *" $1 "* ]]
@@ -319,6 +351,10 @@ transfer() {
   transfers=$((transfers + 1))
   local key="$kind $direction $path"
   mbps[$key]+=" $(awk -v b="$bytes" -v s="$start" -v e="$(field end "$work/recv.out")" 'BEGIN { printf "%.1f", b / (e - s) / 1e6 }')"
+  if [[ $path == socat ]]; then
+    # "0m0.223s 0m0.442s": the relay's user and system time.
+    cpu[$key]+=" $(tail -n 1 "$work/socat.times" | awk '{ t = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] } printf "%.2f", t }')"
+  fi
   if is_window "$path"; then
     [[ $(field client_sent "$work/driver.out") == "$size" || $(field server_sent "$work/driver.out") == "$size" ]] \
       || fail "the window's counters disagree: $(cat "$work/driver.out")"
@@ -332,6 +368,9 @@ transfer() {
     wpass[$key]+=" $(field longest_working_pass_gap_ms "$work/driver.out")"
     held[$key]+=" $(awk -v c="$(field view_chars "$work/driver.out")" 'BEGIN { printf "%.1f", c / 1048576 }')"
     cpu[$key]+=" $(awk -v u="$(field user_s "$work/driver.out")" -v s="$(field sys_s "$work/driver.out")" 'BEGIN { printf "%.2f", u + s }')"
+    if [[ $path == brindle && $setup == a11y ]]; then
+      probe[$key]+=" $(field longest_ms "$work/probe.out")"
+    fi
     rss[$key]+=" $(awk -v k="$(field peak_rss_kib "$work/driver.out")" 'BEGIN { printf "%.1f", k / 1024 }')"
   fi
   wait_free "$port_a"
@@ -391,9 +430,9 @@ echo "MB/s: 10^6 bytes a second, from the start of the side that opens the conve
 echo "window: $window; $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); load average before $load_before, after $load_after"
 echo
 row() {
-  printf '%-7s %-9s %-10s %8s  %-22s %7s %8s %8s %8s %8s %8s %8s %9s %6s\n' "$@"
+  printf '%-7s %-9s %-10s %8s  %-22s %7s %8s %8s %8s %8s %8s %8s %9s %6s %7s %9s\n' "$@"
 }
-row data direction path "MB/s" "runs" "x socat" "tick ms" "busy ms" "gap ms" "pass ms" "wpass ms" "RSS MiB" "view MiB" "CPU s"
+row data direction path "MB/s" "runs" "x socat" "tick ms" "busy ms" "gap ms" "pass ms" "wpass ms" "RSS MiB" "view MiB" "CPU s" "CPU x" "reader ms"
 summary=()
 for kind in random text; do
   for direction in upload download; do
@@ -418,11 +457,26 @@ for kind in random text; do
         stalled=$(largest "${p[@]}")
         working_stall=$(largest "${wp[@]}")
         peak=$(largest "${r[@]}")
+        read -ra sc <<<"${cpu[$kind $direction socat]}"
+        # Processor time per byte against socat's: both moved the same bytes.
+        cpu_ratio=$(awk -v b="$(median "${c[@]}")" -v s="$(median "${sc[@]}")" 'BEGIN { printf "%.2f", b / s }')
+        reader=""
+        if [[ -n ${probe[$key]:-} ]]; then
+          read -ra q <<<"${probe[$key]}"
+          reader=$(largest "${q[@]}")
+        fi
         row "$kind" "$direction" "$path" "$m" "${runs[*]}" \
-          "$ratio" "$longest" "$working" "$widest" "$stalled" "$working_stall" "$peak" "$(largest "${h[@]}")" "$(median "${c[@]}")"
+          "$ratio" "$longest" "$working" "$widest" "$stalled" "$working_stall" "$peak" "$(largest "${h[@]}")" \
+          "$(median "${c[@]}")" "$cpu_ratio" "$reader"
         if [[ $path == brindle ]]; then
-          verdict "$ratio >= 0.5"
+          verdict "$ratio >= 0.8"
           line="$kind $direction: $m MB/s, ${ratio}x socat: $v"
+          verdict "$cpu_ratio <= 1.5"
+          line+="; CPU ${cpu_ratio}x socat's: $v"
+          if [[ -n $reader ]]; then
+            verdict "$reader <= 150"
+            line+="; longest wait of the screen reader's probe $reader ms: $v"
+          fi
           verdict "$working <= 150"
           line+="; longest tick less connect waits $working ms: $v"
           verdict "$working_stall <= 150"
@@ -439,6 +493,9 @@ for kind in random text; do
       elif [[ $path == mitm-* ]]; then
         read -ra s <<<"${mbps[$kind $direction socat]}"
         row "$kind" "$direction" "$path" "$m" "${runs[*]}" "$(awk -v b="$m" -v s="$(median "${s[@]}")" 'BEGIN { printf "%.3f", b / s }')"
+      elif [[ $path == socat ]]; then
+        read -ra c <<<"${cpu[$key]}"
+        row "$kind" "$direction" "$path" "$m" "${runs[*]}" "" "" "" "" "" "" "" "" "$(median "${c[@]}")"
       else
         row "$kind" "$direction" "$path" "$m" "${runs[*]}"
       fi
@@ -455,7 +512,8 @@ echo "pass ms: longest time between two passes of the event loop (a notifier run
 echo "wpass ms: the same less the connect poll's waits inside it (the Linux window only);"
 echo "view MiB: characters the views hold at the end (capacity 256 MiB a view on Linux, 128 MiB on Windows);"
 echo "RSS MiB: largest peak RSS (VmHWM; under Wine the peak working set) of any run;"
-echo "CPU s: the window's user + system CPU time, median (under Wine without the Wine server's)"
+echo "CPU s: the relay's user + system CPU time, median (under Wine without the Wine server's); CPU x: the window's against socat's;"
+echo "reader ms: longest wait of the screen reader's probe for a status line's text over the accessibility bus (a11y), any run"
 for path in "${windows[@]}"; do
   read -ra d <<<"${periods[$path]}"
   read -ra q <<<"${paints[$path]}"
@@ -468,7 +526,8 @@ for path in socat "${windows[@]}"; do
   printf '  %-8s %s\n' "$path" "${latency[$path]}"
 done
 echo
-targets="brindle: >= 0.5x socat; tick less connect waits <= 150 ms; event-loop pass gap less connect waits <= 150 ms; RSS <= $rss_limit_mib MiB"
+targets="brindle: >= 0.8x socat; CPU <= 1.5x socat's; tick less connect waits <= 150 ms; event-loop pass gap less connect waits <= 150 ms; RSS <= $rss_limit_mib MiB"
+[[ $setup == a11y ]] && targets+="; screen reader's probe answered within 150 ms"
 [[ $setup == wine ]] && targets+="; wine: tick less connect waits <= 200 ms; peak working set <= $rss_limit_mib MiB"
 echo "Targets ($targets):"
 printf '  %s\n' "${summary[@]}"

@@ -147,7 +147,7 @@ int main(int argc, char* argv[])
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
 
-    RealSystemServices realSystem;
+    RealSystemServices realSystem(kFullChunkBlockSize);
     relay_bench::WaitTimingServices system(realSystem);
     PosixSockets sockets;
     if (!sockets.Startup())

@@ -146,7 +146,7 @@ int main(int argc, char* argv[])
     // Lines end in LF alone, as the Linux driver's do, for the script that reads them.
     _setmode(_fileno(stdout), _O_BINARY);
 
-    RealSystemServices realSystem;
+    RealSystemServices realSystem(kFullChunkBlockSize);
     relay_bench::WaitTimingServices system(realSystem);
     WinsockSockets sockets;
     if (!sockets.Startup())

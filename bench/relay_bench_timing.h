@@ -67,8 +67,8 @@ public:
         waited_ += Clock::now() - start;
     }
     Clock::time_point Now() override { return real_.Now(); }
-    void* Calloc(std::size_t count, std::size_t size) override { return real_.Calloc(count, size); }
-    void Free(void* block) override { real_.Free(block); }
+    void* Allocate(std::size_t size) override { return real_.Allocate(size); }
+    void Free(void* block, std::size_t size) override { real_.Free(block, size); }
 
     Clock::duration Waited() const { return waited_; }
 
@@ -118,7 +118,7 @@ public:
         for (std::size_t i = 0; i < kCounterFields.size(); ++i)
             finalCounters_[i] = Counter(kCounterFields[i]);
         if (logTicks_)
-            LogTick(took, waited, ticks_ > 0 ? start - lastStart_ : Clock::duration{}, std::clock() - cpuStart);
+            LogTick(start, took, waited, ticks_ > 0 ? start - lastStart_ : Clock::duration{}, std::clock() - cpuStart);
         if (ticks_ == 0)
             firstStart_ = start;
         else
@@ -170,10 +170,12 @@ private:
         return ticks_ > 1 ? Milliseconds(lastStart_ - firstStart_) / static_cast<double>(ticks_ - 1) : 0.0;
     }
 
-    // One line a tick: how long it took and slept, the processor time it had (where the C library
-    // counts processor time: glibc does, Windows' C runtime counts wall time), how long since the
-    // last one started, what it took in from each side and what waits in each queue after it.
-    void LogTick(Clock::duration took, Clock::duration waited, Clock::duration gap, std::clock_t cpu)
+    // One line a tick: when it started on the steady clock (which is CLOCK_MONOTONIC where there is
+    // one, so that other processes' times compare), how long it took and slept, the processor time it had (where the C
+    // library counts processor time: glibc does, Windows' C runtime counts wall time), how long since the last one
+    // started, what it took in from each side and what waits in each queue after it.
+    void LogTick(
+        Clock::time_point start, Clock::duration took, Clock::duration waited, Clock::duration gap, std::clock_t cpu)
     {
         const std::int64_t fromClientTotal = Counter(IDC_SERVER_RECEIVED);
         const std::int64_t fromServerTotal = Counter(IDC_CLIENT_RECEIVED);
@@ -182,11 +184,11 @@ private:
         loggedFromClient_ = fromClientTotal;
         loggedFromServer_ = fromServerTotal;
         std::fprintf(stderr,
-            "tick_ms %.1f waited_ms %.1f cpu_ms %.1f gap_ms %.1f from_client %" PRId64 " from_server %" PRId64
-            " queued_to_server %" PRId64 " queued_to_client %" PRId64 "\n",
-            Milliseconds(took), Milliseconds(waited), 1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC,
-            Milliseconds(gap), fromClient, fromServer, fromClientTotal - Counter(IDC_CLIENT_SENT),
-            fromServerTotal - Counter(IDC_SERVER_SENT));
+            "start_ms %.1f tick_ms %.1f waited_ms %.1f cpu_ms %.1f gap_ms %.1f from_client %" PRId64
+            " from_server %" PRId64 " queued_to_server %" PRId64 " queued_to_client %" PRId64 "\n",
+            Milliseconds(start.time_since_epoch()), Milliseconds(took), Milliseconds(waited),
+            1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC, Milliseconds(gap), fromClient, fromServer,
+            fromClientTotal - Counter(IDC_CLIENT_SENT), fromServerTotal - Counter(IDC_SERVER_SENT));
     }
 
     // A byte counter as its field shows it. The counters are never reset here and no chunk is

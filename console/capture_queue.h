@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <deque>
 
+#include "platform/sockets_layer.h"
+
 class SystemServices;
 
-// One received chunk in one zero-filled allocation: a 32-bit length in host byte order, the
-// bytes exactly as received, and a zero byte.
+// One received chunk in one allocation: a 32-bit length in host byte order, the bytes exactly as
+// received, and a zero byte.
 class CaptureBlock {
 public:
     static constexpr std::size_t kOverhead = 5;
@@ -20,8 +22,10 @@ public:
 
     std::int32_t Length() const;
     const char* Data() const { return reinterpret_cast<const char*>(memory_ + 4); }
+    // The bytes the block takes: its length and kOverhead.
+    std::size_t MemorySize() const { return static_cast<std::size_t>(Length()) + kOverhead; }
 
-    // Lays a chunk out in memory of at least length + kOverhead zero-filled bytes.
+    // Lays a chunk out in memory of at least length + kOverhead bytes, every one of them written.
     static CaptureBlock Fill(unsigned char* memory, const char* bytes, std::int32_t length);
 
 private:
@@ -52,6 +56,12 @@ public:
     // Marks `count` more bytes of the head block (at most HeadUnsentLength()) as sent; the block is
     // released once all of it went.
     void ConsumeHead(std::int32_t count);
+    // Marks `count` more bytes as sent, from the head on (at most QueuedBytes()): a gathered send
+    // may take several blocks and the front of the next.
+    void Consume(std::int64_t count);
+    // What is still to send from the head on, block by block (the head from its first unsent byte),
+    // into at most `maxPieces` pieces and `maxBytes` bytes; returns how many pieces it filled.
+    int Gather(SendPiece* pieces, int maxPieces, std::int64_t maxBytes) const;
     // Bytes still to send, over all blocks together.
     std::int64_t QueuedBytes() const { return queuedBytes_; }
 

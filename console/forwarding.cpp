@@ -1,5 +1,5 @@
 // Capture queues and forwarding: every received chunk waits in the queue of its direction until
-// "Send" or a ticked "Auto" box sends it on, one send per chunk, oldest first.
+// "Send" or a ticked "Auto" box sends it on, oldest first, consecutive chunks in one gathered send.
 //
 // Sending never blocks until a peer takes the data. A peer that does not read, or that streams both
 // ways at once and sits in its own send to us while we would sit in ours, would otherwise hold the
@@ -29,14 +29,19 @@ CRelayDlg::SendResult CRelayDlg::SendQueue(CaptureQueue& queue, SocketHandle soc
     const auto passStart = system_.Now();
     const auto deadline = std::max(passStart + receiveBudget_.minPassTime, tickStart_ + receiveBudget_.tickTime);
     SendResult result;
+    SendPiece pieces[kMaxIoPieces];
     while (result.sent < limit && !queue.IsEmpty()) {
-        const auto length = static_cast<int>(std::min<std::int64_t>(queue.HeadUnsentLength(), limit - result.sent));
+        // Consecutive blocks leave in one gathered send, byte for byte as one send each would.
+        const int count = queue.Gather(pieces, kMaxIoPieces, limit - result.sent);
+        std::int64_t length = 0;
+        for (int i = 0; i < count; ++i)
+            length += pieces[i].length;
         // Chunks that go on together leave in full segments rather than one small one each.
-        const bool moreFollows = result.sent + length < limit && queue.Count() > 1;
-        const int sent = sockets_.Send(socket, queue.HeadUnsent(), length, moreFollows ? kSendMoreFollows : 0);
+        const bool moreFollows = result.sent + length < limit && queue.Count() > static_cast<std::size_t>(count);
+        const int sent = sockets_.SendGather(socket, pieces, count, moreFollows ? kSendMoreFollows : 0);
         if (sent > 0) {
             result.sent += sent;
-            queue.ConsumeHead(sent);
+            queue.Consume(sent);
             continue;
         }
         // Anything but "would block" (the peer's buffer is full) means this connection is gone.

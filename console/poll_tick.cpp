@@ -61,12 +61,19 @@ int CRelayDlg::ReceiveAll(Direction& half, Direction& other)
     // will send.
     const bool autoToServer = IsChecked(toServer_.controls.autoBox) == 1;
     const bool autoToClient = IsChecked(toClient_.controls.autoBox) == 1;
+    ReceiveArea areas[kReceiveChunksPerRead];
+    for (int i = 0; i < kReceiveChunksPerRead; ++i)
+        areas[i] = ReceiveArea{receiveBuffer + i * kReceiveChunkSize, kReceiveChunkSize};
     int total = 0;
     for (;;) {
-        const int n = sockets_.Recv(socket, receiveBuffer, kReceiveChunkSize, 0);
+        const int n = sockets_.RecvScatter(socket, areas, kReceiveChunksPerRead, 0);
         if (n > 0) {
-            Enqueue(receiveBuffer, n, other.queue);
-            FormatToView(receiveBuffer, n, other.controls.view, crlf, buffers);
+            // Every area but the last one filled is full: one chunk each, queued, then shown.
+            for (int offset = 0; offset < n; offset += kReceiveChunkSize) {
+                const int length = std::min(kReceiveChunkSize, n - offset);
+                Enqueue(receiveBuffer + offset, length, other.queue);
+                FormatToView(receiveBuffer + offset, length, other.controls.view, crlf, buffers);
+            }
             total += n;
             // A click while an out-of-memory box was open may have closed this connection.
             if (half.peer != socket)

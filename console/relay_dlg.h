@@ -21,10 +21,13 @@ class SystemServices;
 
 inline constexpr unsigned POLL_TIMER_ID = 1025;
 inline constexpr unsigned kPollPeriodMs = 100;
-// A receive asks for at most kReceiveChunkSize bytes into the receive area of kReceiveAreaSize:
-// 4116 bytes, a full read and 20 bytes of slack that no read reaches.
+// Every chunk is what one read of at most kReceiveChunkSize bytes returns.
 inline constexpr int kReceiveChunkSize = 4096;
-inline constexpr std::size_t kReceiveAreaSize = 4116;
+// The capture block of a full read: what the system services keep for reuse.
+inline constexpr std::size_t kFullChunkBlockSize = kReceiveChunkSize + CaptureBlock::kOverhead;
+// One scatter read fills up to this many chunk areas back to back: the chunks are those that as
+// many reads of kReceiveChunkSize bytes in a row return, for one system call instead of one each.
+inline constexpr int kReceiveChunksPerRead = 16;
 // What a receive pass must have read before it waits for more from a socket that ran dry.
 inline constexpr int kBulkPassBytes = 1 << 20;
 // Pending connections the listening socket queues for the one client taken at a time.
@@ -234,8 +237,9 @@ private:
 
     void CloseSocket(SocketHandle& socket);
 
-    // Every receive reads into this one area; the allocation per chunk is its queued copy.
-    char receiveBuffer[kReceiveAreaSize] = {};
+    // Every receive reads into these consecutive chunk areas; the allocation per chunk is its
+    // queued copy.
+    char receiveBuffer[kReceiveChunkSize * kReceiveChunksPerRead] = {};
     Direction toServer_;
     Direction toClient_;
     SocketHandle listenSocket = kNoSocket;

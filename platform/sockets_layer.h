@@ -40,6 +40,18 @@ struct SocketAddress {
 // a layer without such a hint ignores it.
 inline constexpr int kSendMoreFollows = 0x100000;
 
+// One area a scatter read fills, and one piece of a gathered send.
+struct ReceiveArea {
+    char* data;
+    int length;
+};
+struct SendPiece {
+    const char* data;
+    int length;
+};
+// The most areas or pieces one call takes (what every system's vector calls accept).
+inline constexpr int kMaxIoPieces = 64;
+
 class SocketsLayer {
 public:
     virtual ~SocketsLayer() = default;
@@ -69,10 +81,18 @@ public:
     // or a failure.
     virtual int WaitReadable(SocketHandle s, int timeoutMs) = 0;
     virtual int Recv(SocketHandle s, char* buffer, int length, int flags) = 0;
+    // One read into up to kMaxIoPieces areas, each filled before the next is started: the bytes
+    // and their cut into areas are those that one Recv per area, back to back, would return while
+    // nothing new arrives; a read that leaves an area short ends there. Returns the total, 0 at
+    // the end of the stream, or kSocketError as Recv does.
+    virtual int RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int flags) = 0;
     // The relay sends only on non-blocking sockets: one send, which may hand over part of the
     // block, or kSocketError with 10035 (WSAEWOULDBLOCK) when the peer's buffer is full. On a
     // blocking socket it hands over the whole block or fails. `flags` may add kSendMoreFollows.
     virtual int Send(SocketHandle s, const char* data, int length, int flags) = 0;
+    // One send of up to kMaxIoPieces pieces, in order, as if they were one block: on a
+    // non-blocking socket it may hand over only the front of them. Same results and flags as Send.
+    virtual int SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags) = 0;
     virtual int SetNonBlocking(SocketHandle s, bool nonBlocking) = 0; // ioctlsocket FIONBIO
     virtual int SetTcpNoDelay(SocketHandle s, int value) = 0; // setsockopt TCP_NODELAY
     virtual int Shutdown(SocketHandle s, int how) = 0;

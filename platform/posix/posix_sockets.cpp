@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 
@@ -337,17 +339,30 @@ int PosixSockets::WaitFor(SocketHandle s, short events, int timeoutMs)
     return ready > 0 ? 1 : 0;
 }
 
-bool PosixSockets::CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags)
+template<typename Piece>
+bool PosixSockets::CheckVector(SocketHandle s, const Piece* pieces, int count, int flags, int& posixFlags)
 {
     if (!Owns(s)) {
         return false;
     }
-    if (length < 0) {
+    if (count < 1 || count > kMaxIoPieces || pieces == nullptr) {
         Fail(kWsaEinval);
         return false;
     }
-    if (bytes == nullptr && length > 0) {
-        Fail(kWsaEfault);
+    long long total = 0;
+    for (int i = 0; i < count; ++i) {
+        if (pieces[i].length < 0) {
+            Fail(kWsaEinval);
+            return false;
+        }
+        if (pieces[i].data == nullptr && pieces[i].length > 0) {
+            Fail(kWsaEfault);
+            return false;
+        }
+        total += pieces[i].length;
+    }
+    if (total > INT_MAX) {
+        Fail(kWsaEinval);
         return false;
     }
     if (!TranslateFlags(flags, posixFlags)) {
@@ -359,12 +374,27 @@ bool PosixSockets::CheckTransfer(SocketHandle s, const void* bytes, int length, 
 
 int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
 {
+    const ReceiveArea area{buffer, length};
+    return RecvScatter(s, &area, 1, flags);
+}
+
+int PosixSockets::RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int flags)
+{
     int posixFlags = 0;
-    if (!CheckTransfer(s, buffer, length, flags, posixFlags)) {
+    if (!CheckVector(s, areas, count, flags, posixFlags)) {
         return kSocketError;
     }
+    iovec vector[kMaxIoPieces];
+    std::size_t length = 0;
+    for (int i = 0; i < count; ++i) {
+        vector[i] = {areas[i].data, static_cast<std::size_t>(areas[i].length)};
+        length += vector[i].iov_len;
+    }
+    msghdr message{};
+    message.msg_iov = vector;
+    message.msg_iovlen = static_cast<std::size_t>(count);
     for (;;) {
-        const ssize_t received = ::recv(s, buffer, static_cast<std::size_t>(length), posixFlags);
+        const ssize_t received = ::recvmsg(s, &message, posixFlags);
         if (received > 0 || (received == 0 && length == 0)) {
             return static_cast<int>(received);
         }
@@ -384,8 +414,14 @@ int PosixSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
 
 int PosixSockets::Send(SocketHandle s, const char* data, int length, int flags)
 {
+    const SendPiece piece{data, length};
+    return SendGather(s, &piece, 1, flags);
+}
+
+int PosixSockets::SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags)
+{
     int posixFlags = 0;
-    if (!CheckTransfer(s, data, length, flags & ~kSendMoreFollows, posixFlags)) {
+    if (!CheckVector(s, pieces, count, flags & ~kSendMoreFollows, posixFlags)) {
         return kSocketError;
     }
     if (flags & kSendMoreFollows) {
@@ -396,9 +432,18 @@ int PosixSockets::Send(SocketHandle s, const char* data, int length, int flags)
         return FailErrno(errno);
     }
     const bool blocking = (status & O_NONBLOCK) == 0;
+    iovec vector[kMaxIoPieces];
+    int length = 0;
+    for (int i = 0; i < count; ++i) {
+        vector[i] = {const_cast<char*>(pieces[i].data), static_cast<std::size_t>(pieces[i].length)};
+        length += pieces[i].length;
+    }
+    msghdr message{};
+    message.msg_iov = vector;
+    message.msg_iovlen = static_cast<std::size_t>(count);
     int sent = 0;
     for (;;) {
-        const ssize_t n = ::send(s, data + sent, static_cast<std::size_t>(length - sent), posixFlags | MSG_NOSIGNAL);
+        const ssize_t n = ::sendmsg(s, &message, posixFlags | MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -416,6 +461,15 @@ int PosixSockets::Send(SocketHandle s, const char* data, int length, int flags)
         if (n == 0) {
             return Fail(kWsaEnobufs); // TCP never does this; guard against spinning forever.
         }
+        // A blocking send interrupted part way goes on from the first byte not taken.
+        auto taken = static_cast<std::size_t>(n);
+        while (taken >= message.msg_iov->iov_len) {
+            taken -= message.msg_iov->iov_len;
+            ++message.msg_iov;
+            --message.msg_iovlen;
+        }
+        message.msg_iov->iov_base = static_cast<char*>(message.msg_iov->iov_base) + taken;
+        message.msg_iov->iov_len -= taken;
     }
 }
 

@@ -48,9 +48,13 @@ public:
     // data fails with 10054 (WSAECONNRESET), as on Windows, where Linux would report an orderly
     // close.
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
+    // recvmsg() over the areas; reports as Recv does.
+    int RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int flags) override;
     // Never raises SIGPIPE. Blocking socket: the whole block or kSocketError (it goes on over
     // partial writes and signals). Non-blocking socket: one send, which may be partial.
     int Send(SocketHandle s, const char* data, int length, int flags) override;
+    // sendmsg() over the pieces; behaves as Send does.
+    int SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags) override;
     int SetNonBlocking(SocketHandle s, bool nonBlocking) override;
     int SetTcpNoDelay(SocketHandle s, int value) override;
     // how: 0 receive, 1 send, 2 both.
@@ -72,9 +76,11 @@ private:
     int FailErrno(int error);
     // False, with 10038, for a handle this layer did not hand out or has closed.
     bool Owns(SocketHandle s);
-    // What Recv and Send check before touching the socket: ownership, length, buffer and flags;
-    // false with the reason recorded.
-    bool CheckTransfer(SocketHandle s, const void* bytes, int length, int flags, int& posixFlags);
+    // What the reads and sends check before touching the socket: ownership, the count of areas or
+    // pieces, their lengths (which must add up to an int) and buffers, and the flags; false with
+    // the reason recorded.
+    template<typename Piece>
+    bool CheckVector(SocketHandle s, const Piece* pieces, int count, int flags, int& posixFlags);
     // poll() for `events` on one socket: 1 ready (errors and hang-ups too), 0 timed out.
     int WaitFor(SocketHandle s, short events, int timeoutMs);
     // Takes ownership of a fresh descriptor; closes it and fails if it cannot be tracked.

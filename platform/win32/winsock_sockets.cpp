@@ -288,25 +288,76 @@ int WinsockSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
     return Result(::recv(open->system, buffer, length, flags));
 }
 
-int WinsockSockets::Send(SocketHandle s, const char* data, int length, int flags)
+int WinsockSockets::RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int flags)
 {
     const OpenSocket* open = Find(s);
     if (open == nullptr)
         return kSocketError;
-    flags &= ~kSendMoreFollows; // Windows Sockets has no such hint
-    int sent = ::send(open->system, data, length, flags);
-    if (sent == SOCKET_ERROR)
-        return kSocketError;
-    // Each round moves at least one byte or ends, so there are at most `length` rounds.
-    while (!open->nonBlocking && sent < length) {
-        const int more = ::send(open->system, data + sent, length - sent, flags);
-        if (more == SOCKET_ERROR)
-            return kSocketError;
-        if (more == 0)
-            return Fail(WSAENOBUFS); // TCP never does this; guard against spinning forever.
-        sent += more;
+    if (count < 1 || count > kMaxIoPieces || areas == nullptr)
+        return Fail(WSAEINVAL);
+    WSABUF buffers[kMaxIoPieces];
+    for (int i = 0; i < count; ++i) {
+        if (areas[i].length < 0)
+            return Fail(WSAEINVAL);
+        buffers[i].len = static_cast<ULONG>(areas[i].length);
+        buffers[i].buf = areas[i].data;
     }
-    return sent;
+    DWORD received = 0;
+    auto systemFlags = static_cast<DWORD>(flags);
+    if (::WSARecv(open->system, buffers, static_cast<DWORD>(count), &received, &systemFlags, nullptr, nullptr)
+        == SOCKET_ERROR)
+        return kSocketError;
+    return static_cast<int>(received);
+}
+
+int WinsockSockets::Send(SocketHandle s, const char* data, int length, int flags)
+{
+    const SendPiece piece{data, length};
+    return SendGather(s, &piece, 1, flags);
+}
+
+int WinsockSockets::SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags)
+{
+    const OpenSocket* open = Find(s);
+    if (open == nullptr)
+        return kSocketError;
+    if (count < 1 || count > kMaxIoPieces || pieces == nullptr)
+        return Fail(WSAEINVAL);
+    WSABUF buffers[kMaxIoPieces];
+    long long length = 0;
+    for (int i = 0; i < count; ++i) {
+        if (pieces[i].length < 0)
+            return Fail(WSAEINVAL);
+        buffers[i].len = static_cast<ULONG>(pieces[i].length);
+        // WSASend takes the same structure as WSARecv and only reads through it.
+        buffers[i].buf = const_cast<char*>(pieces[i].data);
+        length += pieces[i].length;
+    }
+    if (length > INT_MAX)
+        return Fail(WSAEINVAL);
+    const auto systemFlags = static_cast<DWORD>(flags & ~kSendMoreFollows); // Windows Sockets has no such hint
+    WSABUF* next = buffers;
+    auto left = static_cast<DWORD>(count);
+    int sent = 0;
+    // Each round moves at least one byte or ends, so there are at most `length` rounds.
+    for (;;) {
+        DWORD moved = 0;
+        if (::WSASend(open->system, next, left, &moved, systemFlags, nullptr, nullptr) == SOCKET_ERROR)
+            return kSocketError;
+        sent += static_cast<int>(moved);
+        if (open->nonBlocking || sent >= length)
+            return sent;
+        if (moved == 0)
+            return Fail(WSAENOBUFS); // TCP never does this; guard against spinning forever.
+        // A blocking send that went part way goes on from the first byte not taken.
+        while (moved >= next->len) {
+            moved -= next->len;
+            ++next;
+            --left;
+        }
+        next->buf += moved;
+        next->len -= moved;
+    }
 }
 
 int WinsockSockets::SetNonBlocking(SocketHandle s, bool nonBlocking)

@@ -42,9 +42,13 @@ public:
     int WaitWritable(SocketHandle s, int timeoutMs) override;
     int WaitReadable(SocketHandle s, int timeoutMs) override;
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
+    // WSARecv over the areas, without overlapping; a stream socket fills them in order.
+    int RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int flags) override;
     // Blocking socket: the whole block or kSocketError, going on over partial sends. Non-blocking
     // socket: one send, which may be partial.
     int Send(SocketHandle s, const char* data, int length, int flags) override;
+    // WSASend over the pieces, without overlapping; behaves as Send does.
+    int SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags) override;
     int SetNonBlocking(SocketHandle s, bool nonBlocking) override;
     int SetTcpNoDelay(SocketHandle s, int value) override;
     int Shutdown(SocketHandle s, int how) override;

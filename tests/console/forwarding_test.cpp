@@ -23,8 +23,9 @@ TEST_F(ForwardingTest, SendForwardsOneBlockPerChunkOldestFirstWithoutBlocking)
     EXPECT_EQ(sends[2], "tail");
     for (bool blocking : sockets.State(server).sendWasBlocking)
         EXPECT_FALSE(blocking);
-    // The last send of the forwarding pushes out what the others held back.
-    EXPECT_EQ(sockets.State(server).sendFlags, (std::vector<int>{kSendMoreFollows, kSendMoreFollows, 0}));
+    // One gathered send takes the three blocks, and nothing of this forwarding follows it.
+    EXPECT_EQ(sockets.State(server).sendPieces, (std::vector<int>{3}));
+    EXPECT_EQ(sockets.State(server).sendFlags, (std::vector<int>{0}));
     EXPECT_EQ(host.Text(IDC_CLIENT_SENT), "5004");
     EXPECT_EQ(QueuedChunks(), 0u);
     EXPECT_EQ(system.liveAllocations, 0);
@@ -148,6 +149,8 @@ TEST_F(ForwardingTest, FailedSendKeepsItsBlockAndCountsEarlierOnes)
         Tick();
     }
     ASSERT_EQ(QueuedChunks(), 3u);
+    // The peer has room for the first block; the send after it fails.
+    sockets.State(client).sendRoom = 5;
     sockets.Fail(FakeSockets::Call::Send, kWsaEconnreset, 1, 1);
     host.Click(IDC_SERVER_SEND);
     EXPECT_EQ(sockets.State(client).sent, "first");

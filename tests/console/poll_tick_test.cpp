@@ -1,4 +1,6 @@
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "console_fixture.h"
 
@@ -15,21 +17,51 @@ TEST_F(PollTickTest, TickWithNothingOpenTouchesNoSocket)
     EXPECT_EQ(sockets.Count(FakeSockets::Call::Recv), 0);
 }
 
-TEST_F(PollTickTest, LargeArrivalIsReadInChunksAndCountedOnce)
+// What arrives in one tick, as the reads find it (each Deliver is the most one read returns), and
+// the chunks it makes: one 4096-byte read each, whether a read fills one chunk area or sixteen.
+struct ChunkingCase {
+    std::vector<int> arrivals;
+    std::vector<int> chunks;
+};
+
+class Chunking : public PollTickTest, public ::testing::WithParamInterface<std::tuple<ChunkingCase, int>> { };
+
+TEST_P(Chunking, ChunksAreWhatOneReadEachReturnsAndAreCountedOnce)
 {
+    const auto& [c, areasPerRead] = GetParam();
+    sockets.LimitAreasPerRead(areasPerRead);
     ConnectBoth();
     host.SetCheck(IDC_SERVER_BUFFERS, 1);
-    sockets.Deliver(client, std::string(10000, 'q'));
+    host.Click(IDC_CLIENT_AUTO);
+    int total = 0;
+    for (const int size : c.arrivals) {
+        sockets.Deliver(client, std::string(static_cast<std::size_t>(size), static_cast<char>('a' + total % 26)));
+        total += size;
+    }
     Tick();
-    EXPECT_EQ(QueuedChunks(), 3u);
-    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED) - Counter(IDC_CLIENT_SENT), 10000);
-    EXPECT_EQ(host.Text(IDC_SERVER_RECEIVED), "10000");
+    // Each queued chunk goes on as one piece of a gathered send.
+    std::vector<int> chunks;
+    for (const std::string& piece : sockets.State(server).sends)
+        chunks.push_back(static_cast<int>(piece.size()));
+    EXPECT_EQ(chunks, c.chunks);
+    EXPECT_EQ(Counter(IDC_SERVER_RECEIVED), total);
     const std::string shown = host.Text(IDC_TO_SERVER_VIEW);
-    int marks = 0;
+    std::size_t marks = 0;
     for (std::size_t at = shown.find("BUF:"); at != std::string::npos; at = shown.find("BUF:", at + 1))
         ++marks;
-    EXPECT_EQ(marks, 3);
+    EXPECT_EQ(marks, c.chunks.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(PollTick, Chunking,
+    ::testing::Combine(
+        ::testing::Values(ChunkingCase{{10000}, {4096, 4096, 1808}}, ChunkingCase{{100, 5000}, {100, 4096, 904}},
+            ChunkingCase{{4096, 4096, 10}, {4096, 4096, 10}}, ChunkingCase{{1, 1, 1}, {1, 1, 1}},
+            ChunkingCase{{4095, 4097}, {4095, 4096, 1}},
+            // More than one scatter read takes: seventeen full chunks and the rest.
+            ChunkingCase{{70000},
+                {4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096,
+                    368}}),
+        ::testing::Values(1, kReceiveChunksPerRead)));
 
 TEST_F(PollTickTest, BytesThenCloseAreKeptThenTheSideCloses)
 {
@@ -158,6 +190,7 @@ class ReceiveBudgetCases : public PollTickTest, public ::testing::WithParamInter
 TEST_P(ReceiveBudgetCases, PassesStopAtTheirTimeAndTheRestWaitsForTheNextTick)
 {
     const BudgetCase& c = GetParam();
+    sockets.LimitAreasPerRead(1); // a clock step a chunk
     ConnectBoth();
     if (c.chunksFromClient > 0)
         sockets.Deliver(client, std::string(static_cast<std::size_t>(c.chunksFromClient) * 4096, 'c'));
@@ -196,6 +229,7 @@ class PassLeavesRoomForItsSends : public PollTickTest, public ::testing::WithPar
 TEST_P(PassLeavesRoomForItsSends, ReadsStopWhenTheirSendsWouldFillTheTick)
 {
     const SendTimeCase& c = GetParam();
+    sockets.LimitAreasPerRead(1); // a clock step a chunk
     ConnectBoth();
     host.Click(IDC_CLIENT_AUTO);
     host.Click(IDC_SERVER_AUTO);

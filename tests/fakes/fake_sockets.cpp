@@ -156,49 +156,90 @@ int FakeSockets::WaitReadable(SocketHandle s, int)
     return state->inbound.empty() ? 0 : 1;
 }
 
-int FakeSockets::Recv(SocketHandle s, char* buffer, int length, int)
+int FakeSockets::Take(SocketState& state, char* buffer, int length)
 {
-    if (Faulted(Call::Recv))
-        return kSocketError;
-    SocketState* state = Find(s);
-    if (state == nullptr)
-        return Failure(kWsaEnotsock);
-    if (state->inbound.empty())
+    if (state.inbound.empty())
         return Failure(kWsaEwouldblock);
-    Inbound& next = state->inbound.front();
+    Inbound& next = state.inbound.front();
     if (next.kind == Inbound::Closed)
         return 0;
     if (next.kind == Inbound::Error) {
         int code = next.code;
-        state->inbound.pop_front();
+        state.inbound.pop_front();
         return Failure(code);
     }
     int n = std::min<int>(length, static_cast<int>(next.data.size()));
     std::memcpy(buffer, next.data.data(), static_cast<std::size_t>(n));
     next.data.erase(0, static_cast<std::size_t>(n));
     if (next.data.empty())
-        state->inbound.pop_front();
+        state.inbound.pop_front();
     return n;
 }
 
+int FakeSockets::Recv(SocketHandle s, char* buffer, int length, int flags)
+{
+    const ReceiveArea area{buffer, length};
+    return RecvScatter(s, &area, 1, flags);
+}
+
+int FakeSockets::RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int)
+{
+    if (Faulted(Call::Recv))
+        return kSocketError;
+    SocketState* state = Find(s);
+    if (state == nullptr)
+        return Failure(kWsaEnotsock);
+    if (count < 1 || count > kMaxIoPieces)
+        return Failure(kWsaEinval);
+    int total = 0;
+    for (int i = 0; i < std::min(count, areasPerRead_); ++i) {
+        // What was read stands; the end of the stream or a failure shows in the next read.
+        if (i > 0 && (state->inbound.empty() || state->inbound.front().kind != Inbound::Data))
+            break;
+        const int n = Take(*state, areas[i].data, areas[i].length);
+        if (n <= 0)
+            return n;
+        total += n;
+        if (n < areas[i].length)
+            break;
+    }
+    return total;
+}
+
 int FakeSockets::Send(SocketHandle s, const char* data, int length, int flags)
+{
+    const SendPiece piece{data, length};
+    return SendGather(s, &piece, 1, flags);
+}
+
+int FakeSockets::SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags)
 {
     if (Faulted(Call::Send))
         return kSocketError;
     SocketState* state = Find(s);
     if (state == nullptr)
         return Failure(kWsaEnotsock);
+    if (count < 1 || count > kMaxIoPieces)
+        return Failure(kWsaEinval);
     if (state->sendRoom == 0)
         return Failure(kWsaEwouldblock);
-    if (state->sendRoom > 0 && state->sendRoom < length)
-        length = static_cast<int>(state->sendRoom);
-    if (state->sendRoom > 0)
-        state->sendRoom -= length;
-    state->sent.append(data, static_cast<std::size_t>(length));
-    state->sends.emplace_back(data, static_cast<std::size_t>(length));
+    int sent = 0;
+    int made = 0;
+    for (int i = 0; i < count && state->sendRoom != 0; ++i) {
+        int length = pieces[i].length;
+        if (state->sendRoom > 0 && state->sendRoom < length)
+            length = static_cast<int>(state->sendRoom);
+        if (state->sendRoom > 0)
+            state->sendRoom -= length;
+        state->sent.append(pieces[i].data, static_cast<std::size_t>(length));
+        state->sends.emplace_back(pieces[i].data, static_cast<std::size_t>(length));
+        sent += length;
+        ++made;
+    }
     state->sendWasBlocking.push_back(!state->nonBlocking);
     state->sendFlags.push_back(flags);
-    return length;
+    state->sendPieces.push_back(made);
+    return sent;
 }
 
 int FakeSockets::SetNonBlocking(SocketHandle s, bool nonBlocking)

@@ -43,9 +43,14 @@ public:
         SocketAddress address{}; // bound or connected to
         ConnectMode connectMode = ConnectMode::Pending;
         std::string sent;
-        std::vector<std::string> sends; // one entry per Send call that succeeded
+        // What went, one entry per block handed over: a Send's block, or each piece (or the front
+        // of a piece) a SendGather took.
+        std::vector<std::string> sends;
+        // One entry per Send or SendGather call that moved bytes: its blocking mode, its flags and
+        // how many entries of `sends` it made.
         std::vector<bool> sendWasBlocking;
         std::vector<int> sendFlags;
+        std::vector<int> sendPieces;
         // What the peer's buffer takes before a send would block; negative: no limit.
         long long sendRoom = -1;
         std::deque<Inbound> inbound;
@@ -63,8 +68,14 @@ public:
     int WaitWritable(SocketHandle s, int timeoutMs) override;
     // Readable while bytes or the end of the stream wait: no time passes waiting for them.
     int WaitReadable(SocketHandle s, int timeoutMs) override;
+    // Each Deliver is what one read can return at most: a read stops at its end.
     int Recv(SocketHandle s, char* buffer, int length, int flags) override;
+    // Fills areas one after another as back-to-back Recv calls would, and stops after one that is
+    // left short; counts as one Recv call (for Count and Fail).
+    int RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int flags) override;
     int Send(SocketHandle s, const char* data, int length, int flags) override;
+    // Takes the pieces in order up to the peer's room; counts as one Send call.
+    int SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags) override;
     int SetNonBlocking(SocketHandle s, bool nonBlocking) override;
     int SetTcpNoDelay(SocketHandle s, int value) override;
     int Shutdown(SocketHandle s, int how) override;
@@ -78,6 +89,8 @@ public:
     // `code`.
     void Fail(Call call, int code, int times = 1, int skip = 0);
     void QueueClient() { ++waitingClients_; }
+    // The most areas one scatter read fills, as when bytes arrive no faster than one read each.
+    void LimitAreasPerRead(int areas) { areasPerRead_ = areas; }
     void Deliver(SocketHandle s, const std::string& data);
     void DeliverClose(SocketHandle s);
     void DeliverError(SocketHandle s, int code);
@@ -111,9 +124,12 @@ private:
     bool Faulted(Call call);
     int Failure(int code);
     SocketState* Find(SocketHandle s);
+    // One read of what waits, without counting a call or a scripted fault.
+    int Take(SocketState& state, char* buffer, int length);
 
     std::map<SocketHandle, SocketState> sockets_;
     std::vector<Fault> faults_;
+    int areasPerRead_ = kMaxIoPieces;
     std::map<Call, int> calls_;
     SocketHandle nextHandle_ = 100;
     int waitingClients_ = 0;

@@ -15,17 +15,17 @@ std::chrono::steady_clock::time_point FakeSystem::Now()
     return now_;
 }
 
-void* FakeSystem::Calloc(std::size_t count, std::size_t size)
+void* FakeSystem::Allocate(std::size_t size)
 {
     if (failingAllocations_ > 0) {
         --failingAllocations_;
         return nullptr;
     }
     ++liveAllocations;
-    return std::calloc(count, size);
+    return std::malloc(size);
 }
 
-void FakeSystem::Free(void* block)
+void FakeSystem::Free(void* block, std::size_t)
 {
     if (block != nullptr)
         --liveAllocations;

@@ -12,8 +12,8 @@ class FakeSystem final : public SystemServices {
 public:
     void Sleep(std::chrono::milliseconds duration) override;
     std::chrono::steady_clock::time_point Now() override;
-    void* Calloc(std::size_t count, std::size_t size) override;
-    void Free(void* block) override;
+    void* Allocate(std::size_t size) override;
+    void Free(void* block, std::size_t size) override;
 
     void Advance(std::chrono::milliseconds duration) { now_ += duration; }
     // Each call of Now() moves the clock on by this much, to model time spent reading.

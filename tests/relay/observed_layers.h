@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "console/relay_dlg.h"
 #include "platform/sockets_layer.h"
 #include "platform/system_services.h"
 
@@ -48,6 +49,14 @@ public:
     {
         return real_.Send(s, data, length, flags);
     }
+    int RecvScatter(SocketHandle s, const ReceiveArea* areas, int count, int flags) override
+    {
+        return real_.RecvScatter(s, areas, count, flags);
+    }
+    int SendGather(SocketHandle s, const SendPiece* pieces, int count, int flags) override
+    {
+        return real_.SendGather(s, pieces, count, flags);
+    }
     int SetNonBlocking(SocketHandle s, bool nonBlocking) override { return real_.SetNonBlocking(s, nonBlocking); }
     int SetTcpNoDelay(SocketHandle s, int value) override { return real_.SetTcpNoDelay(s, value); }
     int Shutdown(SocketHandle s, int how) override { return real_.Shutdown(s, how); }
@@ -78,25 +87,25 @@ class ObservedSystem final : public SystemServices {
 public:
     void Sleep(std::chrono::milliseconds duration) override { real_.Sleep(duration); }
     std::chrono::steady_clock::time_point Now() override { return real_.Now(); }
-    void* Calloc(std::size_t count, std::size_t size) override
+    void* Allocate(std::size_t size) override
     {
-        void* block = real_.Calloc(count, size);
+        void* block = real_.Allocate(size);
         if (block != nullptr)
             ++liveAllocations;
         return block;
     }
-    void Free(void* block) override
+    void Free(void* block, std::size_t size) override
     {
         if (block != nullptr)
             --liveAllocations;
-        real_.Free(block);
+        real_.Free(block, size);
     }
 
     // The console allocates only its capture blocks: one a queued chunk.
     std::size_t liveAllocations = 0;
 
 private:
-    RealSystemServices real_;
+    RealSystemServices real_{kFullChunkBlockSize};
 };
 
 #endif

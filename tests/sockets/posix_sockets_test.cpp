@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -378,6 +379,55 @@ TEST_F(PosixSocketsTest, WaitWritableWaitsForAPeerToRead)
         ++i;
     EXPECT_EQ(net.WaitWritable(pair.accepted, 3000), 1);
     EXPECT_EQ(net.WaitWritable(kNoSocket, 0), kSocketError);
+}
+
+// A gathered send arrives as its pieces one after the other; a scatter read cuts what waits as
+// back-to-back reads of its areas' sizes would: full areas, then the rest, then nothing.
+TEST_F(PosixSocketsTest, GatheredSendAndScatterReadKeepTheBytesAndTheirCut)
+{
+    struct Case {
+        std::vector<int> pieces;
+        std::vector<int> filled; // of four areas of 4096 bytes
+    };
+    for (const Case& c : {Case{{10000}, {4096, 4096, 1808}}, Case{{1, 4095, 4096}, {4096, 4096}},
+             Case{{3000, 3000, 3000, 3000, 3000, 3000}, {4096, 4096, 4096, 4096}}, Case{{5}, {5}}}) {
+        const Pair pair = ConnectedPair();
+        std::string sent;
+        std::vector<SendPiece> pieces;
+        for (const int length : c.pieces) {
+            sent += std::string(static_cast<std::size_t>(length), static_cast<char>('a' + pieces.size()));
+            pieces.push_back({nullptr, length});
+        }
+        for (std::size_t i = 0, at = 0; i < pieces.size(); at += static_cast<std::size_t>(pieces[i++].length))
+            pieces[i].data = sent.data() + at;
+        ASSERT_EQ(net.SendGather(pair.client, pieces.data(), static_cast<int>(pieces.size()), 0),
+            static_cast<int>(sent.size()));
+        ASSERT_TRUE(Within(3s, [&] {
+            int waiting = 0;
+            return ::ioctl(pair.accepted, FIONREAD, &waiting) == 0 && waiting == static_cast<int>(sent.size());
+        }));
+        std::string areas(4 * 4096, '\0');
+        ReceiveArea vector[4];
+        for (int i = 0; i < 4; ++i)
+            vector[i] = {areas.data() + i * 4096, 4096};
+        int expected = 0;
+        for (const int length : c.filled)
+            expected += length;
+        ASSERT_EQ(net.RecvScatter(pair.accepted, vector, 4, 0), expected);
+        EXPECT_EQ(
+            areas.substr(0, static_cast<std::size_t>(expected)), sent.substr(0, static_cast<std::size_t>(expected)));
+        const int rest = static_cast<int>(sent.size()) - expected;
+        if (rest == 0) {
+            EXPECT_EQ(net.RecvScatter(pair.accepted, vector, 4, 0), kSocketError);
+            EXPECT_EQ(net.LastError(), kWsaEwouldblock);
+        } else {
+            EXPECT_EQ(net.RecvScatter(pair.accepted, vector, 4, 0), rest);
+        }
+        net.CloseSocket(pair.client);
+        net.CloseSocket(pair.accepted);
+    }
+    const ReceiveArea none{nullptr, 0};
+    EXPECT_EQ(net.RecvScatter(kNoSocket, &none, 1, 0), kSocketError);
 }
 
 TEST_F(PosixSocketsTest, InetAddrKeepsTheClassicMeaning)

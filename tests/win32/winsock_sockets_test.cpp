@@ -294,6 +294,29 @@ TEST_F(WinsockSocketsTest, WaitWritableWaitsForAPeerToRead)
     EXPECT_EQ(net.WaitWritable(accepted, 3000), 1);
 }
 
+// A gathered send arrives as its pieces one after the other; a scatter read fills its areas in
+// order, full ones first, as back-to-back reads of their sizes would.
+TEST_F(WinsockSocketsTest, GatheredSendAndScatterReadKeepTheBytesAndTheirCut)
+{
+    const auto [client, accepted] = Connected(Listener());
+    const std::string sent = std::string(3000, 'a') + std::string(7000, 'b') + std::string(5, 'c');
+    const SendPiece pieces[] = {{sent.data(), 3000}, {sent.data() + 3000, 7000}, {sent.data() + 10000, 5}};
+    ASSERT_EQ(net.SendGather(client, pieces, 3, 0), 10005) << net.LastError();
+    u_long waiting = 0;
+    for (int look = 0; look < 600 && waiting < sent.size(); ++look) {
+        std::this_thread::sleep_for(5ms);
+        ::ioctlsocket(System(accepted), FIONREAD, &waiting);
+    }
+    ASSERT_EQ(waiting, sent.size());
+    std::string areas(4 * 4096, '\0');
+    const ReceiveArea vector[] = {
+        {areas.data(), 4096}, {areas.data() + 4096, 4096}, {areas.data() + 8192, 4096}, {areas.data() + 12288, 4096}};
+    EXPECT_EQ(net.RecvScatter(accepted, vector, 4, 0), 10005) << net.LastError();
+    EXPECT_EQ(areas.substr(0, sent.size()), sent);
+    EXPECT_EQ(net.RecvScatter(accepted, vector, 4, 0), kSocketError);
+    EXPECT_EQ(net.LastError(), WSAEWOULDBLOCK);
+}
+
 TEST(WinsockSocketsLifetime, DestroyingTheLayerClosesWhatIsStillOpen)
 {
     std::uint16_t port = 0;
