@@ -46,16 +46,6 @@ public:
     bool Append(const char* bytes, std::int32_t length);
     bool IsEmpty() const { return blocks_.empty(); }
     std::size_t Count() const { return blocks_.size(); }
-    CaptureBlock Head() const { return CaptureBlock(blocks_.front()); }
-    // Takes the head block out and releases it.
-    void RemoveHead();
-    // The part of the head block that has not been sent yet: a peer whose buffer was full may
-    // have taken only the front of it.
-    const char* HeadUnsent() const { return Head().Data() + headSent_; }
-    std::int32_t HeadUnsentLength() const { return Head().Length() - headSent_; }
-    // Marks `count` more bytes of the head block (at most HeadUnsentLength()) as sent; the block is
-    // released once all of it went.
-    void ConsumeHead(std::int32_t count);
     // Marks `count` more bytes as sent, from the head on (at most QueuedBytes()): a gathered send
     // may take several blocks and the front of the next.
     void Consume(std::int64_t count);
@@ -66,6 +56,16 @@ public:
     std::int64_t QueuedBytes() const { return queuedBytes_; }
 
 private:
+    CaptureBlock Head() const { return CaptureBlock(blocks_.front()); }
+    // Takes the head block out and releases it.
+    void RemoveHead();
+    // The part of the head block that has not been sent yet: a peer whose buffer was full may
+    // have taken only the front of it.
+    std::int32_t HeadUnsentLength() const { return Head().Length() - headSent_; }
+    // Marks `count` more bytes of the head block (at most HeadUnsentLength()) as sent; the block is
+    // released once all of it went.
+    void ConsumeHead(std::int32_t count);
+
     SystemServices& memory_;
     std::deque<unsigned char*> blocks_;
     std::int64_t queuedBytes_ = 0;
